@@ -1,0 +1,154 @@
+// Files, directories and volumes with Win32 meaning on both platforms.
+// Paths are UTF-16; "\" and "/" both separate, and a run of separators acts as one.
+// Every failing call leaves a Win32 error code for LastFileError(), read right after it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Win32 error codes.
+inline constexpr std::uint32_t kErrorSuccess = 0;
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorTooManyOpenFiles = 4;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;
+inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+inline constexpr std::uint32_t kErrorNotSameDevice = 17;
+inline constexpr std::uint32_t kErrorWriteProtect = 19;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorHandleDiskFull = 39;
+inline constexpr std::uint32_t kErrorFileExists = 80;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorDiskFull = 112;
+inline constexpr std::uint32_t kErrorInvalidName = 123;
+inline constexpr std::uint32_t kErrorNegativeSeek = 131;
+inline constexpr std::uint32_t kErrorDirNotEmpty = 145;
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+inline constexpr std::uint32_t kErrorFilenameExcedRange = 206;
+inline constexpr std::uint32_t kErrorDirectory = 267;
+inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+
+// File attribute bits.
+inline constexpr std::uint32_t kAttributeReadOnly = 0x1;
+inline constexpr std::uint32_t kAttributeHidden = 0x2;
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeArchive = 0x20;
+inline constexpr std::uint32_t kAttributeNormal = 0x80;
+
+std::uint32_t LastFileError();
+void SetLastFileError(std::uint32_t error);
+
+// What a directory search or an information query reports about one object.
+// Times are FILETIME ticks (100 ns since 1601-01-01, UTC).
+struct FileRecord {
+    std::uint32_t attributes = 0;
+    std::uint64_t creationTime = 0;
+    std::uint64_t lastAccessTime = 0;
+    std::uint64_t lastWriteTime = 0;
+    std::uint64_t size = 0;
+};
+
+struct FindRecord : FileRecord {
+    std::u16string name; // long name, without the folder
+};
+
+enum class FileAccess { Read, Write, ReadWrite, Attributes };
+enum class FileShare { None, Read, ReadWrite };
+enum class FileDisposition { OpenExisting, CreateNew };
+
+struct OpenOptions {
+    FileAccess access = FileAccess::Read;
+    FileShare share = FileShare::ReadWrite;
+    FileDisposition disposition = FileDisposition::OpenExisting;
+    std::uint32_t attributes = kAttributeNormal; // for CreateNew: normal or read-only
+    bool directory = false; // open a directory for its attributes (backup semantics)
+};
+
+// Move-only owner of an open file or directory.
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // On failure the result is not open and LastFileError() tells why.
+    static File Open(std::u16string_view path, const OpenOptions& options);
+
+    bool IsOpen() const;
+    // A 32-bit value that identifies this open file among the process's open files.
+    std::uint32_t Id() const { return id_; }
+
+    bool GetInformation(FileRecord& out) const;
+    bool GetSize(std::uint64_t& size) const;
+    bool Seek(std::uint64_t position, std::uint64_t* newPosition = nullptr);
+    bool Read(void* buffer, std::uint32_t count, std::uint32_t& read);
+    bool Write(const void* data, std::uint32_t count, std::uint32_t& written);
+    // Positioned transfers; they leave the file position unspecified.
+    bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count, std::uint32_t& read);
+    bool WriteAt(std::uint64_t offset, const void* data, std::uint32_t count,
+                 std::uint32_t& written);
+    bool SetEndOfFile();
+    // Null pointers leave that time as it is.
+    bool GetTimes(std::uint64_t* creation, std::uint64_t* lastAccess,
+                  std::uint64_t* lastWrite) const;
+    bool SetTimes(const std::uint64_t* creation, const std::uint64_t* lastAccess,
+                  const std::uint64_t* lastWrite);
+    bool Flush();
+    void Close();
+
+private:
+    std::intptr_t handle_ = -1;
+    std::uint32_t id_ = 0;
+    void* state_ = nullptr; // platform bookkeeping (share-mode emulation on POSIX)
+};
+
+// Move-only directory search: FindFirstFileW / FindNextFileW.
+class FindSearch {
+public:
+    FindSearch() = default;
+    ~FindSearch();
+    FindSearch(FindSearch&& other) noexcept;
+    FindSearch& operator=(FindSearch&& other) noexcept;
+    FindSearch(const FindSearch&) = delete;
+    FindSearch& operator=(const FindSearch&) = delete;
+
+    // `pattern` is a folder followed by "*.*" (every entry), or a path naming one object.
+    // False (with the error) when nothing matches or the folder cannot be read.
+    bool First(std::u16string_view pattern, FindRecord& out);
+    // False with kErrorNoMoreFiles at the end.
+    bool Next(FindRecord& out);
+    void Close();
+
+private:
+    std::intptr_t handle_ = -1;
+    void* state_ = nullptr;
+};
+
+bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes);
+bool DeleteFile(std::u16string_view path);
+bool CreateDirectory(std::u16string_view path);
+bool RemoveDirectory(std::u16string_view path);
+// Never replaces an existing target (error 183 or 80); directories move within one volume.
+bool MoveFile(std::u16string_view from, std::u16string_view to);
+
+bool GetVolumeBytesPerSector(std::u16string_view path, std::uint32_t& bytesPerSector);
+bool GetVolumeFreeSpace(std::u16string_view path, std::uint64_t& totalBytes,
+                        std::uint64_t& freeBytes, std::uint64_t& availableBytes);
+
+// The per-user Documents folder, without a trailing separator.
+bool DocumentsFolder(bool create, std::u16string& out);
+bool CurrentDirectory(std::u16string& out);
+// Folder of the running executable, with a trailing separator.
+bool ExecutableFolder(std::u16string& out);
+
+// The platform's native separator ("\" on Windows, "/" on POSIX).
+char16_t NativeSeparator();
+
+} // namespace platform
