@@ -1,0 +1,79 @@
+// The 84-byte fattr3 image of an entry: fixed owner and mode bits, the creation time as ctime,
+// and for a directory the newest last-write time among its entries as atime and mtime.
+#include "common/platform/FileSystem.h"
+#include "server/nfs/NfsConstants.h"
+#include "server/nfs/ObjectHandles.h"
+
+namespace server {
+namespace {
+
+constexpr std::uint32_t kModeReadOnly = 0444;
+constexpr std::uint32_t kModeReadWrite = 0666;
+
+// Newest last-write time of the directory's entries ("." and ".." included); false when the
+// directory cannot be searched.
+bool NewestEntryTime(const std::u16string& directoryPath, std::uint64_t& newest) {
+    platform::FindSearch search;
+    platform::FindRecord record;
+    if (!search.First(directoryPath + u"*.*", record))
+        return false;
+    std::int64_t best = 0;
+    do {
+        const auto time = static_cast<std::int64_t>(record.lastWriteTime);
+        if (time > best)
+            best = time;
+    } while (search.Next(record));
+    newest = static_cast<std::uint64_t>(best);
+    return true;
+}
+
+} // namespace
+
+void TObjectHandles::FillAttributes(const TObjectHandle& entry, const platform::FileRecord& record,
+                                    rpc::Fattr3& out) const {
+    out.fill(0);
+    const bool directory = (record.attributes & platform::kAttributeDirectory) != 0;
+    const bool readOnly = (record.attributes & platform::kAttributeReadOnly) != 0;
+    std::uint8_t* image = out.data();
+    rpc::StoreBigEndian32(image + rpc::fattr::kType, directory ? nfs::NF3DIR : nfs::NF3REG);
+    rpc::StoreBigEndian32(image + rpc::fattr::kMode, readOnly ? kModeReadOnly : kModeReadWrite);
+    rpc::StoreBigEndian32(image + rpc::fattr::kNlink, 1);
+    rpc::StoreBigEndian64(image + rpc::fattr::kSize, record.size);
+    rpc::StoreBigEndian64(image + rpc::fattr::kUsed, record.size);
+    rpc::StoreBigEndian64(image + rpc::fattr::kFileId, entry.Position());
+    if (directory)
+        rpc::StoreNfsTime(image + rpc::fattr::kAtime, rpc::FileTimeToNfsTime(record.lastAccessTime));
+    rpc::StoreNfsTime(image + rpc::fattr::kMtime, rpc::FileTimeToNfsTime(record.lastWriteTime));
+    rpc::StoreNfsTime(image + rpc::fattr::kCtime, rpc::FileTimeToNfsTime(record.creationTime));
+}
+
+bool TObjectHandles::ReadAttributes(const TObjectHandle& entry, const platform::File& file,
+                                    rpc::Fattr3& out) const {
+    platform::FileRecord record;
+    if (!file.GetInformation(record))
+        return false;
+    if ((record.attributes & platform::kAttributeDirectory) != 0) {
+        std::uint64_t newest = 0;
+        if (NewestEntryTime(entry.GetPath(), newest)) {
+            record.lastAccessTime = newest;
+            record.lastWriteTime = newest;
+        }
+    }
+    FillAttributes(entry, record, out);
+    return true;
+}
+
+bool TObjectHandles::GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out) const {
+    if (entry == nullptr)
+        return false;
+    platform::OpenOptions options;
+    options.access = platform::FileAccess::Attributes;
+    options.share = platform::FileShare::ReadWrite;
+    options.directory = entry->IsDirectory();
+    const platform::File file = platform::File::Open(entry->GetPath(), options);
+    if (!file.IsOpen())
+        return false;
+    return ReadAttributes(*entry, file, out);
+}
+
+} // namespace server

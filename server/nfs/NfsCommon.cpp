@@ -1,0 +1,79 @@
+// What every NFS procedure shares: the handle gate, name decoding and conversion.
+#include "common/platform/CodePage.h"
+#include "server/nfs/NfsConstants.h"
+#include "server/rpc/Daemon.h"
+
+namespace server {
+
+bool TDaemon::ReadHandle(std::uint32_t& id) {
+    std::uint32_t length = 0;
+    std::uint8_t bytes[4];
+    if (!reader_.ReadUInt32(length) || length != 4 || !reader_.ReadBytes(bytes, 4))
+        return false;
+    id = rpc::LoadBigEndian32(bytes);
+    return true;
+}
+
+std::uint32_t TDaemon::ResolveHandle(std::uint32_t id, TObjectHandle*& entry) {
+    entry = nullptr;
+    if (id == 0)
+        return nfs::NFS3ERR_BADHANDLE;
+    entry = handles_->Find(id);
+    return entry == nullptr ? nfs::NFS3ERR_STALE : nfs::NFS3_OK;
+}
+
+std::uint32_t TDaemon::ResolveDirectory(std::uint32_t id, TDirHandle*& directory) {
+    directory = nullptr;
+    TObjectHandle* entry = nullptr;
+    const std::uint32_t status = ResolveHandle(id, entry);
+    if (status != nfs::NFS3_OK)
+        return status;
+    if (!entry->IsDirectory())
+        return nfs::NFS3ERR_NOTDIR;
+    directory = static_cast<TDirHandle*>(entry);
+    return nfs::NFS3_OK;
+}
+
+bool TDaemon::ReadName(std::string& name) {
+    std::uint32_t length = 0;
+    const std::uint8_t* bytes = nullptr;
+    if (!reader_.ReadUInt32(length) || length == 0 || length >= nfs::kMaxNameBytes ||
+        !reader_.ReadInPlace(bytes, length))
+        return false;
+    name.assign(reinterpret_cast<const char*>(bytes), length);
+    const std::size_t zero = name.find('\0');
+    if (zero != std::string::npos)
+        name.resize(zero);
+    return true;
+}
+
+std::u16string TDaemon::NameToWide(std::string_view bytes) const {
+    std::u16string wide;
+    if (!platform::MultiByteToUtf16(codePage_, bytes, wide))
+        return {};
+    return wide;
+}
+
+std::string TDaemon::NameToWire(std::u16string_view name) const {
+    std::string bytes;
+    if (!platform::Utf16ToMultiByte(codePage_, name, bytes))
+        return {};
+    if (bytes.size() >= nfs::kMaxNameBytes)
+        bytes.resize(nfs::kMaxNameBytes - 1);
+    return bytes;
+}
+
+bool TDaemon::WriteHandle(const TObjectHandle& entry) {
+    std::uint8_t bytes[4];
+    rpc::StoreBigEndian32(bytes, entry.Id());
+    return writer_.WriteUInt32(4) && writer_.WriteBytes(bytes, 4);
+}
+
+void TDaemon::ReleaseReadSlot(std::uint32_t entryId) {
+    if (entryId != 0 && entryId != readSlotEntryId_)
+        return;
+    readSlotFile_.Close();
+    readSlotEntryId_ = 0;
+}
+
+} // namespace server

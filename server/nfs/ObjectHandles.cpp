@@ -1,0 +1,249 @@
+// The handle table: creation of entries from names, paths of entries, identifiers, deletion.
+#include "server/nfs/ObjectHandles.h"
+
+#include <algorithm>
+
+#include "common/platform/CodePage.h"
+
+namespace server {
+namespace {
+
+constexpr std::u16string_view kListPrefix = u"/lst";
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+std::u16string WithBackslashes(std::u16string_view text) {
+    std::u16string out(text);
+    std::replace(out.begin(), out.end(), u'/', u'\\');
+    return out;
+}
+
+// Depth change of a relative name after "." and ".." are applied; false when it climbs above
+// its starting point at any moment.
+bool StaysBelow(std::u16string_view name, int startDepth) {
+    int depth = startDepth;
+    std::size_t i = 0;
+    while (i < name.size()) {
+        while (i < name.size() && IsSeparator(name[i]))
+            ++i;
+        std::size_t end = i;
+        while (end < name.size() && !IsSeparator(name[end]))
+            ++end;
+        const std::u16string_view part = name.substr(i, end - i);
+        if (part == u"..") {
+            if (--depth < 0)
+                return false;
+        } else if (!part.empty() && part != u".") {
+            ++depth;
+        }
+        i = end;
+    }
+    return true;
+}
+
+// Depth of an entry below its export base, counting the components of the names on its way.
+int DepthBelowBase(const TObjectHandle* entry, std::u16string_view base) {
+    if (entry == nullptr)
+        return 0;
+    std::u16string_view own = entry->Component();
+    if (entry->Parent() == nullptr)
+        own = own.substr(std::min(own.size(), base.size()));
+    int depth = DepthBelowBase(entry->Parent(), base);
+    std::size_t i = 0;
+    while (i < own.size()) {
+        while (i < own.size() && IsSeparator(own[i]))
+            ++i;
+        std::size_t end = i;
+        while (end < own.size() && !IsSeparator(own[end]))
+            ++end;
+        const std::u16string_view part = own.substr(i, end - i);
+        if (part == u"..")
+            --depth;
+        else if (!part.empty() && part != u".")
+            ++depth;
+        i = end;
+    }
+    return depth;
+}
+
+} // namespace
+
+void TObjectHandle::AppendPath(std::u16string& path) const {
+    if (parent_ != nullptr)
+        path = parent_->GetPath();
+    path += component_;
+    if (IsDirectory())
+        path += u'\\';
+}
+
+std::u16string TObjectHandle::GetPath() const {
+    std::u16string path;
+    AppendPath(path);
+    return path;
+}
+
+std::u16string TDirHandle::GetPath() const {
+    std::u16string path;
+    AppendPath(path);
+    path += u'\\';
+    return path;
+}
+
+std::size_t TObjectHandles::NameKeyHash::operator()(const NameKey& key) const {
+    return std::hash<std::u16string>()(key.upperName) ^
+           (std::hash<const void*>()(key.parent) * 31);
+}
+
+TObjectHandles::TObjectHandles(std::u16string_view root, std::u16string_view listFolder,
+                               std::uint32_t firstId)
+    : rootPath_(WithBackslashes(root)), listFolder_(WithBackslashes(listFolder)),
+      nextId_(firstId) {
+    if (!rootPath_.empty() && rootPath_.back() == u'\\')
+        rootPath_.pop_back();
+    if (!listFolder_.empty() && listFolder_.back() != u'\\')
+        listFolder_ += u'\\';
+    std::uint32_t attributes = 0;
+    if (!platform::GetFileAttributes(rootPath_, attributes) ||
+        (attributes & platform::kAttributeDirectory) == 0)
+        errorText_ = "Can't open folder \"" + platform::Utf16ToUtf8(rootPath_) + "\"";
+}
+
+TObjectHandles::~TObjectHandles() { Clear(); }
+
+std::uint32_t TObjectHandles::NextId() {
+    for (;;) {
+        const std::uint32_t id = nextId_++;
+        if (id != 0 && byId_.find(id) == byId_.end())
+            return id;
+    }
+}
+
+TObjectHandle* TObjectHandles::Append(std::unique_ptr<TObjectHandle> entry) {
+    TObjectHandle* raw = entry.get();
+    raw->id_ = NextId();
+    raw->position_ = entries_.size();
+    entries_.push_back(std::move(entry));
+    byId_.emplace(raw->id_, raw);
+    byName_.emplace(NameKey{raw->parent_, platform::UpperCase(raw->name_)}, raw);
+    if (raw->parent_ != nullptr)
+        raw->parent_->children_.insert(raw);
+    return raw;
+}
+
+std::int64_t TObjectHandles::FindHandle(TDirHandle* parent, std::u16string_view name) const {
+    const auto it = byName_.find(NameKey{parent, platform::UpperCase(name)});
+    return it == byName_.end() ? -1 : static_cast<std::int64_t>(it->second->position_);
+}
+
+std::int64_t TObjectHandles::IndexOf(std::uint32_t id) const {
+    const TObjectHandle* entry = Find(id);
+    return entry == nullptr ? -1 : static_cast<std::int64_t>(entry->position_);
+}
+
+TObjectHandle* TObjectHandles::Find(std::uint32_t id) const {
+    const auto it = byId_.find(id);
+    return it == byId_.end() ? nullptr : it->second;
+}
+
+bool TObjectHandles::EscapesExport(const TDirHandle* parent, std::u16string_view name) const {
+    if (parent == nullptr) {
+        const bool inList = name.substr(0, kListPrefix.size()) == kListPrefix;
+        return !StaysBelow(inList ? name.substr(kListPrefix.size()) : name, 0);
+    }
+    return !StaysBelow(name, DepthBelowBase(parent, parent->ExportBase()));
+}
+
+TObjectHandle* TObjectHandles::GetHandle(TDirHandle* parent, std::u16string_view name) {
+    if (name.empty())
+        return nullptr;
+    const std::u16string* base = parent != nullptr ? &parent->ExportBase() : &rootPath_;
+    std::u16string_view rest = name;
+    if (parent == nullptr && name.substr(0, kListPrefix.size()) == kListPrefix) {
+        base = &listFolder_;
+        rest = name.substr(kListPrefix.size());
+    }
+    std::u16string piece = parent != nullptr ? WithBackslashes(name) : *base + WithBackslashes(rest);
+    if (piece.empty())
+        return nullptr;
+
+    const std::int64_t found = FindHandle(parent, name);
+    if (found >= 0)
+        return entries_[static_cast<std::size_t>(found)].get();
+    if (EscapesExport(parent, name))
+        return nullptr;
+
+    const std::u16string path = parent != nullptr ? parent->GetPath() + piece : piece;
+    std::uint32_t attributes = 0;
+    if (!platform::GetFileAttributes(path, attributes))
+        return nullptr;
+    if ((attributes & platform::kAttributeDirectory) != 0) {
+        std::uint32_t bytesPerSector = 0;
+        if (!platform::GetVolumeBytesPerSector(path, bytesPerSector) || bytesPerSector == 0)
+            return nullptr;
+        return Append(std::make_unique<TDirHandle>(parent, std::u16string(name), std::move(piece),
+                                                   base, bytesPerSector));
+    }
+    return Append(
+        std::make_unique<TFileHandle>(parent, std::u16string(name), std::move(piece), base));
+}
+
+void TObjectHandles::CollectSubtree(TObjectHandle* entry, std::vector<TObjectHandle*>& out) const {
+    out.push_back(entry);
+    if (!entry->IsDirectory())
+        return;
+    for (TObjectHandle* child : static_cast<TDirHandle*>(entry)->children_)
+        CollectSubtree(child, out);
+}
+
+void TObjectHandles::DeleteHandle(std::size_t position) {
+    if (position >= entries_.size())
+        return;
+    // Entries found through a deleted directory go with it: they could never reach it again.
+    std::vector<TObjectHandle*> doomed;
+    CollectSubtree(entries_[position].get(), doomed);
+    std::size_t first = position;
+    for (TObjectHandle* entry : doomed) {
+        first = std::min(first, entry->position_);
+        if (!entry->IsDirectory())
+            CloseFile(*static_cast<TFileHandle*>(entry));
+        byId_.erase(entry->id_);
+        byName_.erase(NameKey{entry->parent_, platform::UpperCase(entry->name_)});
+        if (entry->parent_ != nullptr)
+            entry->parent_->children_.erase(entry);
+        entry->id_ = 0; // marks it for removal below
+    }
+    std::erase_if(entries_, [](const std::unique_ptr<TObjectHandle>& entry) {
+        return entry->id_ == 0;
+    });
+    for (std::size_t i = first; i < entries_.size(); ++i)
+        entries_[i]->position_ = i;
+}
+
+void TObjectHandles::CloseFile(TFileHandle& entry) {
+    if (!entry.FileHandle.IsOpen())
+        return;
+    entry.FileHandle.Close();
+    entry.LastUse = 0;
+}
+
+void TObjectHandles::Clear() {
+    for (auto& entry : entries_) {
+        if (!entry->IsDirectory())
+            CloseFile(*static_cast<TFileHandle*>(entry.get()));
+    }
+    byName_.clear();
+    byId_.clear();
+    entries_.clear();
+}
+
+void TObjectHandles::CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs) {
+    for (auto& entry : entries_) {
+        if (entry->IsDirectory())
+            continue;
+        auto& file = *static_cast<TFileHandle*>(entry.get());
+        if (file.FileHandle.IsOpen() && nowMs - file.LastUse > idleMs)
+            CloseFile(file);
+    }
+}
+
+} // namespace server

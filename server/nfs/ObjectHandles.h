@@ -1,0 +1,160 @@
+// The table of every file-system object named to a client: 4-byte identifiers <-> entries
+// <-> Windows paths. Lookups by identifier and by (parent, name) are hash lookups; the fileid of
+// an entry is its position in the table, so deleting an entry moves the ones behind it forward.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "common/platform/FileSystem.h"
+#include "server/rpc/XdrCodec.h"
+
+namespace server {
+
+class TDirHandle;
+
+class TObjectHandle {
+public:
+    virtual ~TObjectHandle() = default;
+    TObjectHandle(const TObjectHandle&) = delete;
+    TObjectHandle& operator=(const TObjectHandle&) = delete;
+
+    const std::u16string& GetName() const { return name_; }
+    // Full Windows path: parent path + component, "\" appended for a directory (twice for a
+    // directory entry itself), so every directory level shows a doubled separator.
+    virtual std::u16string GetPath() const;
+    virtual bool IsDirectory() const = 0;
+
+    const std::u16string& Component() const { return component_; }
+    TDirHandle* Parent() const { return parent_; }
+    std::uint32_t Id() const { return id_; }
+    // Position in the table: the fileid clients see.
+    std::size_t Position() const { return position_; }
+    // The folder this entry's export starts at (the root folder or the list folder).
+    const std::u16string& ExportBase() const { return *exportBase_; }
+
+protected:
+    TObjectHandle(TDirHandle* parent, std::u16string name, std::u16string component,
+                  const std::u16string* exportBase)
+        : name_(std::move(name)), component_(std::move(component)), parent_(parent),
+          exportBase_(exportBase) {}
+    void AppendPath(std::u16string& path) const;
+
+private:
+    friend class TObjectHandles;
+    std::u16string name_;
+    std::u16string component_;
+    TDirHandle* parent_;
+    const std::u16string* exportBase_;
+    std::uint32_t id_ = 0;
+    std::size_t position_ = 0;
+};
+
+class TFileHandle final : public TObjectHandle {
+public:
+    TFileHandle(TDirHandle* parent, std::u16string name, std::u16string component,
+                const std::u16string* exportBase)
+        : TObjectHandle(parent, std::move(name), std::move(component), exportBase) {}
+    bool IsDirectory() const override { return false; }
+
+    // The file kept open by WRITE until a stable write, COMMIT or the idle sweep closes it.
+    platform::File FileHandle;
+    std::uint32_t LastUse = 0;
+};
+
+class TDirHandle final : public TObjectHandle {
+public:
+    TDirHandle(TDirHandle* parent, std::u16string name, std::u16string component,
+               const std::u16string* exportBase, std::uint32_t bytesPerSector)
+        : TObjectHandle(parent, std::move(name), std::move(component), exportBase),
+          BytesPerSector(bytesPerSector), SectorMask(~std::uint64_t{bytesPerSector - 1}) {}
+    bool IsDirectory() const override { return true; }
+    std::u16string GetPath() const override;
+
+    const std::uint32_t BytesPerSector;
+    // Rounds an offset down to a sector boundary.
+    const std::uint64_t SectorMask;
+
+private:
+    friend class TObjectHandles;
+    std::unordered_set<TObjectHandle*> children_;
+};
+
+class TObjectHandles {
+public:
+    // `root` and `listFolder` are UTF-16 folders; "/" becomes "\" and one trailing separator is
+    // removed from the root. `firstId` seeds the identifiers (random per daemon, so handles of an
+    // earlier daemon come back as stale). ErrorText() is set when the root is no folder.
+    TObjectHandles(std::u16string_view root, std::u16string_view listFolder,
+                   std::uint32_t firstId);
+    ~TObjectHandles();
+    TObjectHandles(const TObjectHandles&) = delete;
+    TObjectHandles& operator=(const TObjectHandles&) = delete;
+
+    const std::string& ErrorText() const { return errorText_; }
+    const std::u16string& RootPath() const { return rootPath_; }
+    const std::u16string& ListFolder() const { return listFolder_; }
+
+    // Finds the entry for (parent, name), or creates it when the object exists. A name without
+    // parent is an export path ("/..." below the root, "/lst..." below the list folder).
+    // nullptr when nothing is there, when the name leads outside the export, or when the
+    // volume of a directory cannot be read.
+    TObjectHandle* GetHandle(TDirHandle* parent, std::u16string_view name);
+    // Position of the entry for (parent, name), or -1. Names compare case-insensitively.
+    std::int64_t FindHandle(TDirHandle* parent, std::u16string_view name) const;
+    // Position of the live entry with this identifier, or -1.
+    std::int64_t IndexOf(std::uint32_t id) const;
+    TObjectHandle* Find(std::uint32_t id) const;
+    TObjectHandle* Items(std::size_t position) const { return entries_[position].get(); }
+    std::size_t Count() const { return entries_.size(); }
+
+    // Removes the entry (closing its write file) and every entry found through it.
+    void DeleteHandle(std::size_t position);
+    void CloseFile(TFileHandle& entry);
+    void Clear();
+
+    // Whether `name` looked up in `parent` (or, without parent, as an export path) resolves,
+    // after "." and ".." and separators inside it, to a place outside its export.
+    bool EscapesExport(const TDirHandle* parent, std::u16string_view name) const;
+
+    // Attributes of the entry's object (opened by path); false with the platform error set.
+    bool GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out) const;
+    // Attributes from an open file of the entry.
+    bool ReadAttributes(const TObjectHandle& entry, const platform::File& file,
+                        rpc::Fattr3& out) const;
+    // Attributes from values already known (a directory search record).
+    void FillAttributes(const TObjectHandle& entry, const platform::FileRecord& record,
+                        rpc::Fattr3& out) const;
+
+    // The idle sweep: closes write files whose last use is more than `idleMs` old.
+    void CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs);
+
+private:
+    struct NameKey {
+        const TDirHandle* parent;
+        std::u16string upperName;
+        bool operator==(const NameKey&) const = default;
+    };
+    struct NameKeyHash {
+        std::size_t operator()(const NameKey& key) const;
+    };
+
+    std::uint32_t NextId();
+    TObjectHandle* Append(std::unique_ptr<TObjectHandle> entry);
+    void CollectSubtree(TObjectHandle* entry, std::vector<TObjectHandle*>& out) const;
+
+    std::u16string rootPath_;
+    std::u16string listFolder_;
+    std::string errorText_;
+    std::vector<std::unique_ptr<TObjectHandle>> entries_;
+    std::unordered_map<std::uint32_t, TObjectHandle*> byId_;
+    std::unordered_map<NameKey, TObjectHandle*, NameKeyHash> byName_;
+    std::uint32_t nextId_;
+};
+
+} // namespace server

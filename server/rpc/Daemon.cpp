@@ -1,0 +1,532 @@
+// TDaemon set-up, main loop, call framing, reply header and dispatch.
+#include "server/rpc/Daemon.h"
+
+#include <array>
+#include <random>
+#include <span>
+
+#include "common/platform/Clock.h"
+#include "server/nfs/NfsConstants.h"
+#include "server/rpc/RpcConstants.h"
+
+namespace server {
+
+using platform::Socket;
+using platform::SocketAddress;
+using platform::SocketKind;
+
+namespace {
+
+// The select set holds at most this many sockets; later connections wait their turn.
+constexpr std::size_t kMaxSelectSockets = 64;
+constexpr int kSelectTimeoutMs = 1001;
+constexpr int kProbeTimeoutMs = 5005;
+// Larger socket buffers let a whole 1 MiB transfer move without waiting on the window.
+constexpr int kSocketBufferSize = 4 * 1024 * 1024;
+
+std::uint32_t RandomSeed() {
+    std::random_device device;
+    std::uint32_t seed = device();
+    seed ^= platform::TickCountMs();
+    seed ^= static_cast<std::uint32_t>(platform::SystemTimeAsFileTime() >> 8);
+    return seed;
+}
+
+// Port 0 asks for any free port (tests); the service then answers on the port it got.
+void AdoptBoundPort(const Socket& socket, std::uint16_t& port) {
+    SocketAddress local;
+    if (port == 0 && socket.LocalAddress(local))
+        port = local.port;
+}
+
+bool ReceiveExact(Socket& socket, std::uint8_t* into, std::size_t count, std::uint32_t startMs) {
+    std::size_t have = 0;
+    while (have < count) {
+        const std::uint32_t elapsed = platform::TickCountMs() - startMs;
+        if (elapsed >= static_cast<std::uint32_t>(kRecordReceiveTimeoutMs))
+            return false;
+        if (!socket.WaitReadable(kRecordReceiveTimeoutMs - static_cast<int>(elapsed)))
+            return false;
+        std::size_t received = 0;
+        if (!socket.Receive(into + have, count - have, received) || received == 0)
+            return false;
+        have += received;
+    }
+    return true;
+}
+
+// Receives one single-fragment record into `request`. False for end of stream, errors, a
+// stalled record, a record without the last-fragment bit and one over the message limit.
+bool ReceiveRecord(Socket& socket, rpc::XdrBuffer& request) {
+    request.Reset();
+    const std::uint32_t startMs = platform::TickCountMs();
+    std::uint8_t mark[4];
+    if (!ReceiveExact(socket, mark, 4, startMs))
+        return false;
+    const std::uint32_t word = rpc::LoadBigEndian32(mark);
+    const std::uint32_t size = word & rpc::kRecordLengthMask;
+    if ((word & rpc::kRecordLastFragment) == 0 || std::uint64_t{size} + 4 > rpc::kMessageLimit)
+        return false;
+    if (request.capacity < size && !rpc::SetCapacity(request, size, 1))
+        return false;
+    if (!ReceiveExact(socket, request.data, size, startMs))
+        return false;
+    request.length = size;
+    return true;
+}
+
+} // namespace
+
+struct TDaemon::Connection {
+    Socket socket;
+    std::uint16_t localPort = 0;
+    SocketAddress peer;
+};
+
+TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage,
+                 std::u16string_view listFolder, ServicePorts ports)
+    : codePage_(codePage), ports_(ports) {
+    const std::uint32_t seed = RandomSeed();
+    handles_ = std::make_unique<TObjectHandles>(root, listFolder, seed);
+    readDirs_ = std::make_unique<TReadDirHandles>(seed * 2654435761u);
+    if (!handles_->ErrorText().empty()) {
+        errorText_ = handles_->ErrorText();
+        return;
+    }
+    SetUpSockets();
+    if (!errorText_.empty())
+        return;
+    if (!rpc::SetCapacity(request_, rpc::kMessageLimit, 1) ||
+        !rpc::SetCapacity(reply_, rpc::kMessageLimit, 1) ||
+        !rpc::SetCapacity(data_, 2 * rpc::kMessageLimit, 1))
+        errorText_ = "Out of memory";
+}
+
+TDaemon::~TDaemon() {
+    Stop();
+    ReleaseReadSlot();
+    for (Socket* socket : {&portmapTcp_, &portmapUdp_, &mountTcp_, &mountUdp_, &nfsTcp_, &nfsUdp_}) {
+        if (socket->IsValid())
+            socket->ShutdownBoth();
+        socket->Close();
+    }
+}
+
+void TDaemon::SetUpSockets() {
+    const auto bindAddress = [](std::uint16_t port) { return SocketAddress{platform::kInaddrAny, port}; };
+    const std::string portmapPort = std::to_string(ports_.portmap);
+
+    // Portmapper TCP: a failed bind or listen only means that port 111 is not ours.
+    portmapTcp_ = Socket::Create(SocketKind::Tcp);
+    if (!portmapTcp_.IsValid()) {
+        errorText_ = "Can't create TPC socket";
+        return;
+    }
+    if (!portmapTcp_.Bind(bindAddress(ports_.portmap))) {
+        portmapTcp_.Close();
+    } else if (!portmapTcp_.Listen(0)) {
+        portmapTcp_.ShutdownBoth();
+        portmapTcp_.Close();
+    } else {
+        AdoptBoundPort(portmapTcp_, ports_.portmap);
+    }
+
+    if (!portmapTcp_.IsValid()) {
+        bool nfsInUse = false, mountInUse = false, portmapUdpInUse = false;
+        if (!ProbePortmapper(nfsInUse, mountInUse, portmapUdpInUse))
+            return;
+        if (nfsInUse)
+            errorText_ = "A NFS server is still running on this machine";
+        else if (mountInUse)
+            errorText_ = "A Mount service is still running on this machine";
+        else
+            errorText_ = "A Portmapper is still running on local TCP port " + portmapPort;
+        return;
+    }
+
+    portmapUdp_ = Socket::Create(SocketKind::Udp);
+    if (!portmapUdp_.IsValid()) {
+        errorText_ = "Can't create UDP socket";
+        return;
+    }
+    if (!portmapUdp_.Bind(bindAddress(ports_.portmap))) {
+        errorText_ = "Can't bind socket to local UDP port " + portmapPort;
+        return;
+    }
+
+    const auto setUpService = [&](Socket& tcp, Socket& udp, std::uint16_t& port) {
+        const std::string portText = std::to_string(port);
+        tcp = Socket::Create(SocketKind::Tcp);
+        if (!tcp.IsValid()) {
+            errorText_ = "Can't create TCP socket";
+            return false;
+        }
+        if (!tcp.Bind(bindAddress(port))) {
+            errorText_ = "Can't bind socket to local TCP port " + portText;
+            return false;
+        }
+        if (!tcp.Listen(0)) {
+            errorText_ = "Can't listen on local TCP port " + portText;
+            return false;
+        }
+        AdoptBoundPort(tcp, port);
+        udp = Socket::Create(SocketKind::Udp);
+        if (!udp.IsValid()) {
+            errorText_ = "Can't create UDP socket";
+            return false;
+        }
+        if (!udp.Bind(bindAddress(port))) {
+            errorText_ = "Can't bind socket to local UDP port " + portText;
+            return false;
+        }
+        return true;
+    };
+    if (!setUpService(mountTcp_, mountUdp_, ports_.mount) ||
+        !setUpService(nfsTcp_, nfsUdp_, ports_.nfs))
+        return;
+
+    for (Socket* udp : {&portmapUdp_, &mountUdp_, &nfsUdp_}) {
+        udp->SetReceiveBufferSize(kSocketBufferSize);
+        udp->SetSendBufferSize(kSocketBufferSize);
+    }
+}
+
+// Asks whatever holds the portmapper port for its DUMP, only to choose the error message.
+// False when the probe itself failed (the error text is then set).
+bool TDaemon::ProbePortmapper(bool& nfsInUse, bool& mountInUse, bool& portmapUdpInUse) {
+    const std::string portText = std::to_string(ports_.portmap);
+    Socket probe = Socket::Create(SocketKind::Tcp);
+    if (!probe.IsValid()) {
+        errorText_ = "Can't create TCP socket";
+        return false;
+    }
+    const SocketAddress local{platform::HostToNetwork32(platform::kInaddrLoopbackHostOrder),
+                              ports_.portmap};
+    if (!probe.Connect(local)) {
+        errorText_ = "Can't connect to local TCP port " + portText;
+        return false;
+    }
+
+    std::mt19937 random(RandomSeed());
+    const std::uint32_t xid = random() % 2147483647u;
+    rpc::XdrBuffer call;
+    rpc::XdrWriter out(call);
+    const bool built = out.WriteUInt32(0) && out.WriteUInt32(xid) &&
+                       out.WriteUInt32(rpc::kMsgCall) && out.WriteUInt32(rpc::kRpcVersion) &&
+                       out.WriteUInt32(rpc::kPortmapProgram) &&
+                       out.WriteUInt32(rpc::kPortmapVersion) && out.WriteUInt32(4) &&
+                       out.WriteUInt64(0) && out.WriteUInt64(0);
+    if (!built || !SendReply(probe, true, local)) {
+        errorText_ = "Unknown usage of local TCP port " + portText;
+        return false;
+    }
+
+    if (probe.WaitReadable(kProbeTimeoutMs) && ReceiveRecord(probe, request_)) {
+        rpc::XdrReader in(request_);
+        std::uint32_t replyXid = 0, type = 0, status = 0, acceptStatus = 0;
+        std::uint64_t verifier = 0;
+        if (in.ReadUInt32(replyXid) && replyXid == xid && in.ReadUInt32(type) &&
+            type == rpc::kMsgReply && in.ReadUInt32(status) && status == rpc::kMsgAccepted &&
+            in.ReadUInt64(verifier) && in.ReadUInt32(acceptStatus) &&
+            acceptStatus == rpc::kSuccess) {
+            bool more = false;
+            while (in.ReadBool(more) && more) {
+                std::uint32_t program = 0, version = 0, protocol = 0, port = 0;
+                if (!in.ReadUInt32(program) || !in.ReadUInt32(version) ||
+                    !in.ReadUInt32(protocol) || !in.ReadUInt32(port))
+                    break;
+                const bool udp = protocol == rpc::kProtocolUdp;
+                if (program == rpc::kPortmapProgram && version == 2 && udp)
+                    portmapUdpInUse = true;
+                if (program == rpc::kMountProgram && version == 3)
+                    mountInUse = true;
+                if (program == rpc::kNfsProgram && version == 3)
+                    nfsInUse = true;
+            }
+        }
+    }
+    request_.Reset();
+    probe.ShutdownBoth();
+    return true;
+}
+
+void TDaemon::AddAllowedHost(std::string_view host) {
+    if (host.empty())
+        return;
+    const std::string text(host);
+    std::uint32_t address = platform::kInaddrNone;
+    if (!platform::ParseDottedAddress(text.c_str(), address) &&
+        !platform::ResolveHostName(text.c_str(), address))
+        address = platform::kInaddrNone;
+    allowed_.Add(address);
+}
+
+bool TDaemon::IsHostAllowed(std::uint32_t address) const {
+    if (address == platform::kInaddrNone)
+        return false;
+    return allowed_.Count() == 0 || allowed_.Contains(address);
+}
+
+bool TDaemon::HasMountedClient(std::uint32_t address) const {
+    return address != platform::kInaddrNone && mounts_.HasClient(address);
+}
+
+bool TDaemon::Start() {
+    if (!errorText_.empty() || thread_.joinable())
+        return false;
+    terminated_ = false;
+    thread_ = std::thread(&TDaemon::Execute, this);
+    return true;
+}
+
+void TDaemon::Stop() {
+    terminated_ = true;
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void TDaemon::Execute() {
+    std::vector<Connection> connections;
+    std::vector<const Socket*> sockets;
+    std::vector<std::size_t> slotConnection; // connection index of each select slot
+    std::unique_ptr<bool[]> ready(new bool[kMaxSelectSockets]());
+    std::size_t rotation = 0;
+    lastSweepMs_ = platform::TickCountMs();
+
+    Socket* const listeners[] = {&portmapTcp_, &mountTcp_, &nfsTcp_};
+    Socket* const datagrams[] = {&portmapUdp_, &mountUdp_, &nfsUdp_};
+    while (!terminated_) {
+        sockets.clear();
+        for (Socket* socket : listeners)
+            sockets.push_back(socket);
+        for (Socket* socket : datagrams)
+            sockets.push_back(socket);
+        const std::size_t fixed = sockets.size();
+        // Rotate the start so that connections beyond the select limit are not starved.
+        const std::size_t room = kMaxSelectSockets - fixed;
+        const std::size_t taken = connections.size() < room ? connections.size() : room;
+        if (!connections.empty())
+            rotation %= connections.size();
+        slotConnection.clear();
+        for (std::size_t i = 0; i < taken; ++i) {
+            const std::size_t index = (rotation + i) % connections.size();
+            slotConnection.push_back(index);
+            sockets.push_back(&connections[index].socket);
+        }
+        ++rotation;
+
+        const int count = platform::SelectReadable(sockets, kSelectTimeoutMs,
+                                                   std::span<bool>(ready.get(), sockets.size()));
+        if (count <= 0) {
+            IdleSweep();
+            continue;
+        }
+
+        for (std::size_t i = 0; i < 3; ++i) {
+            if (!ready[i] || !listeners[i]->IsValid())
+                continue;
+            Connection connection;
+            connection.socket = listeners[i]->Accept(&connection.peer);
+            if (!connection.socket.IsValid())
+                continue;
+            SocketAddress local;
+            if (!connection.socket.LocalAddress(local))
+                continue;
+            connection.localPort = local.port;
+            connection.socket.SetReceiveBufferSize(kSocketBufferSize);
+            connection.socket.SetSendBufferSize(kSocketBufferSize);
+            connections.push_back(std::move(connection));
+        }
+        for (std::size_t i = 0; i < 3 && !terminated_; ++i) {
+            if (ready[3 + i])
+                ServeDatagram(*datagrams[i]);
+        }
+        // Serve ready connections; collect the ones to close by their socket value.
+        std::vector<std::intptr_t> closing;
+        for (std::size_t i = fixed; i < sockets.size() && !terminated_; ++i) {
+            if (!ready[i])
+                continue;
+            Connection& connection = connections[slotConnection[i - fixed]];
+            bool close = false;
+            if (!ReceiveRecord(connection.socket, request_)) {
+                close = true;
+            } else {
+                reply_.Reset(4);
+                bool sendIt = ProcessCall(connection.localPort, true, connection.peer, close);
+                if (sendIt && !SendReply(connection.socket, true, connection.peer))
+                    close = true;
+            }
+            if (close)
+                closing.push_back(connection.socket.Value());
+        }
+        for (std::intptr_t value : closing) {
+            for (auto it = connections.begin(); it != connections.end(); ++it) {
+                if (it->socket.Value() == value) {
+                    it->socket.ShutdownBoth();
+                    connections.erase(it);
+                    break;
+                }
+            }
+        }
+    }
+    for (Connection& connection : connections)
+        connection.socket.ShutdownBoth();
+}
+
+void TDaemon::ServeDatagram(Socket& socket) {
+    SocketAddress local;
+    if (!socket.LocalAddress(local))
+        return;
+    request_.Reset();
+    std::size_t received = 0;
+    SocketAddress peer;
+    if (!socket.ReceiveFrom(request_.data, request_.capacity, received, peer))
+        return;
+    request_.length = static_cast<std::uint32_t>(received);
+    reply_.Reset();
+    bool close = false;
+    if (ProcessCall(local.port, false, peer, close))
+        SendReply(socket, false, peer);
+}
+
+bool TDaemon::SendReply(Socket& socket, bool tcp, const SocketAddress& peer) {
+    if (reply_.length < reply_.position)
+        return false;
+    if (tcp) {
+        if (reply_.length - reply_.position < 4)
+            return false;
+        const std::uint32_t size = reply_.length - reply_.position - 4;
+        rpc::StoreBigEndian32(reply_.data + reply_.position,
+                              (size & rpc::kRecordLengthMask) | rpc::kRecordLastFragment);
+    }
+    const std::uint8_t* data = reply_.data + reply_.position;
+    const std::size_t size = reply_.length - reply_.position;
+    if (!tcp) {
+        std::size_t sent = 0;
+        return socket.SendTo(data, size, peer, sent) && sent == size;
+    }
+    // A record goes out whole or the connection is given up: never half a record.
+    std::size_t done = 0;
+    while (done < size) {
+        std::size_t sent = 0;
+        if (!socket.Send(data + done, size - done, sent) || sent == 0)
+            return false;
+        done += sent;
+    }
+    return true;
+}
+
+void TDaemon::IdleSweep() {
+    const std::uint32_t now = platform::TickCountMs();
+    if (now - lastSweepMs_ <= kIdleFileMs)
+        return;
+    handles_->CloseIdleFiles(now, kIdleFileMs);
+    lastSweepMs_ = now;
+}
+
+bool TDaemon::ProcessCall(std::uint16_t localPort, bool tcp, const SocketAddress& peer,
+                          bool& closeConnection) {
+    closeConnection = false;
+    currentProtocol_ = tcp ? rpc::kProtocolTcp : rpc::kProtocolUdp;
+    peer_ = peer;
+    reply_.Reset(tcp ? 4 : 0);
+    request_.position = 0;
+
+    std::uint32_t xid = 0;
+    if (!reader_.ReadUInt32(xid)) {
+        closeConnection = tcp;
+        return false;
+    }
+    std::uint32_t type = 0, rpcVersion = 0, program = 0, version = 0, procedure = 0;
+    std::uint32_t flavor = 0, bodyLength = 0;
+    const std::uint8_t* body = nullptr;
+    if (!reader_.ReadUInt32(type) || !reader_.ReadUInt32(rpcVersion) ||
+        !reader_.ReadUInt32(program) || !reader_.ReadUInt32(version) ||
+        !reader_.ReadUInt32(procedure))
+        return false;
+    // Credential and verifier: any flavor is accepted, the bodies are skipped.
+    for (int i = 0; i < 2; ++i) {
+        if (!reader_.ReadUInt32(flavor) || !reader_.ReadUInt32(bodyLength) ||
+            !reader_.ReadInPlace(body, bodyLength))
+            return false;
+    }
+    // A reply is never answered: two servers could otherwise bounce denials forever.
+    if (type != rpc::kMsgCall)
+        return false;
+
+    if (!writer_.WriteUInt32(xid) || !writer_.WriteUInt32(rpc::kMsgReply))
+        return false;
+    if (rpcVersion != rpc::kRpcVersion) {
+        return writer_.WriteUInt32(rpc::kMsgDenied) && writer_.WriteUInt32(rpc::kRpcMismatch) &&
+               writer_.WriteUInt32(2) && writer_.WriteUInt32(2);
+    }
+    const bool gatedByHostList = localPort == ports_.portmap || localPort == ports_.mount;
+    const bool denied = gatedByHostList ? !IsHostAllowed(peer.address)
+                                        : localPort == ports_.nfs && !HasMountedClient(peer.address);
+    if (denied) {
+        return writer_.WriteUInt32(rpc::kMsgDenied) && writer_.WriteUInt32(rpc::kAuthError) &&
+               writer_.WriteUInt32(rpc::kAuthTooWeak);
+    }
+    if (localPort != ports_.portmap && localPort != ports_.mount && localPort != ports_.nfs)
+        return false;
+    if (!writer_.WriteUInt32(rpc::kMsgAccepted) || !writer_.WriteUInt32(rpc::kAuthNone) ||
+        !writer_.WriteUInt32(0))
+        return false;
+    return Dispatch(localPort, program, version, procedure);
+}
+
+bool TDaemon::Dispatch(std::uint16_t localPort, std::uint32_t program, std::uint32_t version,
+                       std::uint32_t procedure) {
+    static constexpr ProcedureEntry kPortmap[] = {
+        {0, &TDaemon::PortmapNull, "NULL"},
+        {3, &TDaemon::PortmapGetPort, "GETPORT"},
+        {4, &TDaemon::PortmapDump, "DUMP"},
+        {6, &TDaemon::PortmapGetTime, "GETTIME"},
+    };
+    static constexpr ProcedureEntry kMount[] = {
+        {0, &TDaemon::MountNull, "NULL"},
+        {1, &TDaemon::MountMnt, "MNT"},
+        {3, &TDaemon::MountUmnt, "UMNT"},
+        {4, &TDaemon::MountUmntAll, "UMNTALL"},
+    };
+    static constexpr ProcedureEntry kNfs[] = {
+        {0, &TDaemon::NfsNull, "NULL"},          {1, &TDaemon::NfsGetAttr, "GETATTR"},
+        {2, &TDaemon::NfsSetAttr, "SETATTR"},    {3, &TDaemon::NfsLookup, "LOOKUP"},
+        {4, &TDaemon::NfsAccess, "ACCESS"},      {6, &TDaemon::NfsRead, "READ"},
+        {7, &TDaemon::NfsWrite, "WRITE"},        {8, &TDaemon::NfsCreate, "CREATE"},
+        {9, &TDaemon::NfsMkDir, "MKDIR"},        {12, &TDaemon::NfsRemove, "REMOVE"},
+        {13, &TDaemon::NfsRmDir, "RMDIR"},       {14, &TDaemon::NfsRename, "RENAME"},
+        {16, &TDaemon::NfsReadDir, "READDIR"},   {17, &TDaemon::NfsReadDirPlus, "READDIRPLUS"},
+        {18, &TDaemon::NfsFsStat, "FSSTAT"},     {19, &TDaemon::NfsFsInfo, "FSINFO"},
+        {20, &TDaemon::NfsPathConf, "PATHCONF"}, {21, &TDaemon::NfsCommit, "COMMIT"},
+    };
+    struct Service {
+        std::uint16_t port;
+        std::uint32_t program;
+        std::uint32_t version;
+        std::span<const ProcedureEntry> table;
+    };
+    const Service services[] = {
+        {ports_.portmap, rpc::kPortmapProgram, rpc::kPortmapVersion, kPortmap},
+        {ports_.mount, rpc::kMountProgram, rpc::kMountVersion, kMount},
+        {ports_.nfs, rpc::kNfsProgram, rpc::kNfsVersion, kNfs},
+    };
+    for (const Service& service : services) {
+        if (service.port != localPort)
+            continue;
+        if (program != service.program)
+            return writer_.WriteUInt32(rpc::kProgUnavail);
+        if (version != service.version) {
+            return writer_.WriteUInt32(rpc::kProgMismatch) &&
+                   writer_.WriteUInt32(service.version) && writer_.WriteUInt32(service.version);
+        }
+        for (const ProcedureEntry& entry : service.table) {
+            if (entry.number == procedure)
+                return (this->*entry.handler)();
+        }
+        return writer_.WriteUInt32(rpc::kProcUnavail);
+    }
+    return false;
+}
+
+} // namespace server

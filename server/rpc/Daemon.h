@@ -1,0 +1,176 @@
+// TDaemon: the server thread. It owns the sockets of the portmapper, MOUNT and NFS services,
+// receives one call at a time, checks the caller, dispatches to the procedure and sends the
+// reply. Every procedure is an operation of TDaemon that reads the request buffer, writes the
+// reply buffer and returns true to have the reply sent.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "common/platform/FileSystem.h"
+#include "common/platform/Socket.h"
+#include "server/nfs/ObjectHandles.h"
+#include "server/nfs/ReadDirHandles.h"
+#include "server/rpc/Mounts.h"
+#include "server/rpc/XdrBuffer.h"
+#include "server/rpc/XdrCodec.h"
+
+namespace server {
+
+struct ServicePorts {
+    std::uint16_t portmap = 111;
+    std::uint16_t mount = 635;
+    std::uint16_t nfs = 2049;
+};
+
+// A TCP record that has begun must be complete within this time, or the connection is closed,
+// so that one stalled client cannot hold up the others.
+inline constexpr int kRecordReceiveTimeoutMs = 10000;
+// Write files unused for this long are closed by the idle sweep.
+inline constexpr std::uint32_t kIdleFileMs = 60000;
+
+class TDaemon {
+public:
+    // Sets everything up; on failure ErrorText() tells why (the texts users see).
+    TDaemon(std::u16string_view root, std::uint32_t codePage, std::u16string_view listFolder,
+            ServicePorts ports = {});
+    ~TDaemon();
+    TDaemon(const TDaemon&) = delete;
+    TDaemon& operator=(const TDaemon&) = delete;
+
+    const std::string& ErrorText() const { return errorText_; }
+    const ServicePorts& Ports() const { return ports_; }
+
+    // Before Start only.
+    void AddAllowedHost(std::string_view host);
+    // Starts the thread; false when set-up failed.
+    bool Start();
+    // Asks the thread to stop (polled at least once a second) and waits for it.
+    void Stop();
+
+    bool IsHostAllowed(std::uint32_t address) const;
+    bool HasMountedClient(std::uint32_t address) const;
+
+    // Decodes the call in the request buffer and builds the reply in the reply buffer.
+    // `localPort` chooses the service. Returns whether a reply is to be sent; `closeConnection`
+    // is set when the call's first word could not be read (a TCP connection then ends).
+    // Used by the loop, and directly by tests and fuzzing.
+    bool ProcessCall(std::uint16_t localPort, bool tcp, const platform::SocketAddress& peer,
+                     bool& closeConnection);
+    rpc::XdrBuffer& RequestBuffer() { return request_; }
+    rpc::XdrBuffer& ReplyBuffer() { return reply_; }
+    TObjectHandles& Handles() { return *handles_; }
+
+private:
+    using Procedure = bool (TDaemon::*)();
+    struct ProcedureEntry {
+        std::uint32_t number;
+        Procedure handler;
+        const char* name;
+    };
+    struct Connection;
+
+    // Set-up and the loop.
+    void SetUpSockets();
+    bool ProbePortmapper(bool& nfsInUse, bool& mountInUse, bool& portmapUdpInUse);
+    void Execute();
+    void ServeConnection(std::vector<Connection>& connections, std::size_t index);
+    void ServeDatagram(platform::Socket& socket);
+    bool SendReply(platform::Socket& socket, bool tcp, const platform::SocketAddress& peer);
+    void IdleSweep();
+    bool Dispatch(std::uint16_t localPort, std::uint32_t program, std::uint32_t version,
+                  std::uint32_t procedure);
+
+    // Portmapper.
+    bool PortmapNull();
+    bool PortmapGetPort();
+    bool PortmapDump();
+    bool PortmapGetTime();
+
+    // MOUNT.
+    bool MountNull();
+    bool MountMnt();
+    bool MountUmnt();
+    bool MountUmntAll();
+    bool ReadDirPath(std::string& path);
+
+    // NFS: lookup, attributes and access.
+    bool NfsNull();
+    bool NfsGetAttr();
+    bool NfsSetAttr();
+    bool NfsLookup();
+    bool NfsAccess();
+    // NFS: reading and writing.
+    bool NfsRead();
+    bool NfsWrite();
+    bool NfsCommit();
+    // NFS: directory listing.
+    bool NfsReadDir();
+    bool NfsReadDirPlus();
+    // NFS: namespace changes and file-system information.
+    bool NfsCreate();
+    bool NfsMkDir();
+    bool NfsRemove();
+    bool NfsRmDir();
+    bool NfsRename();
+    bool NfsFsStat();
+    bool NfsFsInfo();
+    bool NfsPathConf();
+
+    // Shared by the NFS procedures.
+    // Reads an nfs_fh3: false (garbage) unless its length is 4.
+    bool ReadHandle(std::uint32_t& id);
+    // NFS3_OK with the entry, NFS3ERR_BADHANDLE for 0, NFS3ERR_STALE for no live entry.
+    std::uint32_t ResolveHandle(std::uint32_t id, TObjectHandle*& entry);
+    std::uint32_t ResolveDirectory(std::uint32_t id, TDirHandle*& directory);
+    // Reads a file name (1..1023 bytes); false (garbage) otherwise. Stops at a zero byte.
+    bool ReadName(std::string& name);
+    std::u16string NameToWide(std::string_view bytes) const;
+    std::string NameToWire(std::u16string_view name) const;
+    bool WriteHandle(const TObjectHandle& entry);
+    bool WriteAcceptStatus(std::uint32_t status) { return writer_.WriteUInt32(status); }
+    // Closes the read slot's file if it belongs to `entryId` (or always, with 0).
+    void ReleaseReadSlot(std::uint32_t entryId = 0);
+
+    // Configuration.
+    std::uint32_t codePage_;
+    ServicePorts ports_;
+    std::string errorText_;
+
+    // Client filter and the file-system state.
+    TMounts mounts_;
+    TAllowedAddrs allowed_;
+    std::unique_ptr<TObjectHandles> handles_;
+    std::unique_ptr<TReadDirHandles> readDirs_;
+
+    // Sockets.
+    platform::Socket portmapTcp_, portmapUdp_;
+    platform::Socket mountTcp_, mountUdp_;
+    platform::Socket nfsTcp_, nfsUdp_;
+
+    // The call in progress.
+    rpc::XdrBuffer request_;
+    rpc::XdrBuffer reply_;
+    rpc::XdrBuffer data_{true};
+    rpc::XdrReader reader_{request_};
+    rpc::XdrWriter writer_{reply_};
+    platform::Socket* currentSocket_ = nullptr;
+    std::uint32_t currentProtocol_ = 0;
+    platform::SocketAddress peer_;
+
+    // READ keeps the last file read open for the next READ.
+    std::uint32_t readSlotEntryId_ = 0;
+    platform::File readSlotFile_;
+
+    // Thread.
+    std::thread thread_;
+    std::atomic<bool> terminated_{false};
+    std::uint32_t lastSweepMs_ = 0;
+};
+
+} // namespace server
