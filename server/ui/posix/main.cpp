@@ -1,38 +1,45 @@
-// lumavert-server: runs the NFS server daemon in the foreground until SIGINT or SIGTERM.
+// lumavert-server: the NFS server daemon for Linux. Settings come from the settings file and
+// the command line; SIGHUP reloads them and restarts the server, SIGINT/SIGTERM stop it.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <string>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "common/platform/CodePage.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Socket.h"
 #include "server/rpc/Daemon.h"
+#include "server/ui/posix/SettingsFile.h"
 
 namespace {
 
-volatile std::sig_atomic_t gStopRequested = 0;
-
-void OnStopSignal(int) { gStopRequested = 1; }
-
 struct Options {
-    std::string root;
-    std::string host;
-    std::uint32_t codePage = platform::kCodePageUtf8;
+    std::optional<std::string> root;
+    std::optional<std::string> host;
+    std::optional<std::uint32_t> codePage;
     server::ServicePorts ports;
 };
 
 void PrintUsage() {
-    std::fputs("usage: lumavert-server --root DIR [--codepage N] [--host \"H1 H2\"] "
-               "[--ports PORTMAP,MOUNT,NFS]\n",
+    std::fputs("usage: lumavert-server [--root DIR] [--codepage N] [--host \"H1 H2\"] "
+               "[--ports PORTMAP,MOUNT,NFS]\n"
+               "Settings are read from $XDG_CONFIG_HOME/lumavert/server.conf; options "
+               "override them.\nSIGHUP reloads the settings, SIGINT or SIGTERM stop the "
+               "server.\n",
                stderr);
 }
 
 bool ParsePorts(const char* text, server::ServicePorts& ports) {
     unsigned a = 0, b = 0, c = 0;
-    if (std::sscanf(text, "%u,%u,%u", &a, &b, &c) != 3 || a > 65535 || b > 65535 || c > 65535)
+    char extra = 0;
+    if (std::sscanf(text, "%u,%u,%u%c", &a, &b, &c, &extra) != 3 || a > 65535 || b > 65535 ||
+        c > 65535)
         return false;
     ports = {static_cast<std::uint16_t>(a), static_cast<std::uint16_t>(b),
              static_cast<std::uint16_t>(c)};
@@ -45,33 +52,94 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         if (i + 1 >= argc)
             return false;
         const char* value = argv[++i];
-        if (std::strcmp(name, "--root") == 0)
+        if (std::strcmp(name, "--root") == 0) {
             options.root = value;
-        else if (std::strcmp(name, "--host") == 0)
+        } else if (std::strcmp(name, "--host") == 0) {
             options.host = value;
-        else if (std::strcmp(name, "--codepage") == 0)
-            options.codePage = static_cast<std::uint32_t>(std::strtoul(value, nullptr, 10));
-        else if (std::strcmp(name, "--ports") == 0 && ParsePorts(value, options.ports))
-            continue;
-        else
+        } else if (std::strcmp(name, "--codepage") == 0) {
+            char* end = nullptr;
+            options.codePage = static_cast<std::uint32_t>(std::strtoul(value, &end, 10));
+            if (*end != '\0')
+                return false;
+        } else if (std::strcmp(name, "--ports") != 0 || !ParsePorts(value, options.ports)) {
             return false;
+        }
     }
-    return !options.root.empty();
+    return true;
 }
 
+// Documents + "/Lumavert", created when missing; else the executable's folder.
 std::u16string ListFolder() {
     std::u16string documents;
     if (platform::DocumentsFolder(true, documents)) {
-        std::u16string folder = documents + u"/Lumavert";
+        const std::u16string folder = documents + u"/Lumavert";
         std::uint32_t attributes = 0;
-        if ((platform::GetFileAttributes(folder, attributes) ||
-             platform::CreateDirectory(folder)) &&
-            platform::GetFileAttributes(folder, attributes))
+        platform::CreateDirectory(folder);
+        if (platform::GetFileAttributes(folder, attributes) &&
+            (attributes & platform::kAttributeDirectory) != 0)
             return folder + u"/";
     }
     std::u16string executable;
     platform::ExecutableFolder(executable);
     return executable;
+}
+
+// One instance per user: an exclusive lock on a file beside the settings.
+bool TakeInstanceLock(const std::string& settingsPath, int& lockFd) {
+    const std::string lockPath = settingsPath.substr(0, settingsPath.rfind('/')) + "/server.lock";
+    lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0)
+        return true; // no place for a lock: run anyway
+    if (flock(lockFd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    std::fprintf(stderr,
+                 "lumavert-server: another instance is already running for this user (lock "
+                 "%s)\n",
+                 lockPath.c_str());
+    return false;
+}
+
+std::unique_ptr<server::TDaemon> StartServer(const posixui::ServerSettings& settings,
+                                             const std::u16string& listFolder,
+                                             const server::ServicePorts& ports) {
+    auto daemon = std::make_unique<server::TDaemon>(platform::Utf8ToUtf16(settings.root),
+                                                    settings.codePage, listFolder, ports);
+    const std::string& hosts = settings.host;
+    std::size_t start = 0;
+    while (start <= hosts.size()) {
+        const std::size_t space = hosts.find(' ', start);
+        const std::size_t end = space == std::string::npos ? hosts.size() : space;
+        daemon->AddAllowedHost(std::string_view(hosts).substr(start, end - start));
+        start = end + 1;
+    }
+    if (!daemon->Start()) {
+        std::fprintf(stderr, "lumavert-server: %s\n", daemon->ErrorText().c_str());
+        return nullptr;
+    }
+    const server::ServicePorts& bound = daemon->Ports();
+    std::fprintf(stderr,
+                 "lumavert-server: exporting %s as \"/\" and %s as \"/lst\" (code page %u, "
+                 "%s); portmapper %u, mount %u, nfs %u over UDP and TCP\n",
+                 settings.root.c_str(), platform::Utf16ToUtf8(listFolder).c_str(),
+                 settings.codePage, settings.host.empty() ? "all hosts" : settings.host.c_str(),
+                 bound.portmap, bound.mount, bound.nfs);
+    return daemon;
+}
+
+bool LoadEffectiveSettings(const Options& options, const std::string& path,
+                           posixui::ServerSettings& settings) {
+    std::string error;
+    if (!posixui::LoadSettings(path, settings, error)) {
+        std::fprintf(stderr, "lumavert-server: %s\n", error.c_str());
+        return false;
+    }
+    if (options.root)
+        settings.root = *options.root;
+    if (options.host)
+        settings.host = *options.host;
+    if (options.codePage)
+        settings.codePage = *options.codePage;
+    return true;
 }
 
 } // namespace
@@ -82,30 +150,44 @@ int main(int argc, char** argv) {
         PrintUsage();
         return 2;
     }
-    platform::StartSocketLibrary();
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-
-    server::TDaemon daemon(platform::Utf8ToUtf16(options.root), options.codePage, ListFolder(),
-                           options.ports);
-    std::size_t start = 0;
-    while (start <= options.host.size()) {
-        const std::size_t space = options.host.find(' ', start);
-        const std::size_t end = space == std::string::npos ? options.host.size() : space;
-        daemon.AddAllowedHost(std::string_view(options.host).substr(start, end - start));
-        start = end + 1;
-    }
-    if (!daemon.Start()) {
-        std::fprintf(stderr, "lumavert-server: %s\n", daemon.ErrorText().c_str());
+    const std::string settingsPath = posixui::SettingsFilePath();
+    posixui::ServerSettings settings;
+    if (!LoadEffectiveSettings(options, settingsPath, settings))
         return 1;
+    int lockFd = -1;
+    if (!TakeInstanceLock(settingsPath, lockFd))
+        return 1;
+    // The default root is made on first start, so that the server has something to export.
+    if (!options.root && settings.root == posixui::DefaultSettings().root)
+        platform::CreateDirectory(platform::Utf8ToUtf16(settings.root));
+
+    platform::StartSocketLibrary();
+    // Signals are taken by sigwait here, never by the server thread.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGHUP);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    const std::u16string listFolder = ListFolder();
+    std::unique_ptr<server::TDaemon> daemon = StartServer(settings, listFolder, options.ports);
+    if (!daemon)
+        return 1;
+    for (;;) {
+        int signal = 0;
+        if (sigwait(&signals, &signal) != 0)
+            continue;
+        if (signal != SIGHUP)
+            break;
+        std::fputs("lumavert-server: reloading settings\n", stderr);
+        daemon.reset(); // stops the thread and releases every socket before the new set-up
+        if (LoadEffectiveSettings(options, settingsPath, settings))
+            daemon = StartServer(settings, listFolder, options.ports);
+        if (!daemon)
+            std::fputs("lumavert-server: server stopped until the next SIGHUP\n", stderr);
     }
-    const server::ServicePorts& ports = daemon.Ports();
-    std::fprintf(stderr, "lumavert-server: exporting %s (portmapper %u, mount %u, nfs %u)\n",
-                 options.root.c_str(), ports.portmap, ports.mount, ports.nfs);
-    while (!gStopRequested)
-        pause();
-    daemon.Stop();
+    daemon.reset();
+    std::fputs("lumavert-server: stopped\n", stderr);
     return 0;
 }
