@@ -209,8 +209,10 @@ bool TDaemon::ProbePortmapper(bool& nfsInUse, bool& mountInUse, bool& portmapUdp
 
     std::mt19937 random(RandomSeed());
     const std::uint32_t xid = random() % 2147483647u;
-    rpc::XdrBuffer call;
-    rpc::XdrWriter out(call);
+    // SendReply frames and sends the reply buffer, so the DUMP call is built there (the first
+    // word is the record mark slot).
+    reply_.Reset();
+    rpc::XdrWriter& out = writer_;
     const bool built = out.WriteUInt32(0) && out.WriteUInt32(xid) &&
                        out.WriteUInt32(rpc::kMsgCall) && out.WriteUInt32(rpc::kRpcVersion) &&
                        out.WriteUInt32(rpc::kPortmapProgram) &&
