@@ -1,0 +1,4 @@
+// Resource ids shared by Server.rc and the code.
+#pragma once
+
+#define IDI_SERVER 1
