@@ -7,6 +7,16 @@
 #include <string>
 #include <string_view>
 
+// <windows.h> maps these names to their W forms; undo that so the declarations below keep their
+// names in every translation unit, whatever it included first.
+#ifdef _WIN32
+#undef CreateDirectory
+#undef DeleteFile
+#undef GetFileAttributes
+#undef MoveFile
+#undef RemoveDirectory
+#endif
+
 namespace platform {
 
 // Win32 error codes.
