@@ -1,10 +1,197 @@
-// NFS procedures: Directory listing from snapshots.
+// NFS procedures READDIR and READDIRPLUS: listings served from a snapshot of the directory that
+// a listing with verifier 0 takes; cookies are positions in the snapshot.
+#include <string>
+
+#include "common/platform/CodePage.h"
+#include "server/nfs/NfsConstants.h"
 #include "server/rpc/Daemon.h"
+#include "server/rpc/DebugLog.h"
 #include "server/rpc/RpcConstants.h"
 
 namespace server {
+namespace {
 
-bool TDaemon::NfsReadDir() { return WriteAcceptStatus(rpc::kProcUnavail); }
-bool TDaemon::NfsReadDirPlus() { return WriteAcceptStatus(rpc::kProcUnavail); }
+// Bytes of a READDIR entry besides its name: value_follows, fileid, name length, cookie.
+constexpr std::uint32_t kEntrySize = 24;
+// A READDIRPLUS entry adds post_op_attr (4 + 84) and post_op_fh3 (4 + 4 + 4).
+constexpr std::uint32_t kEntryPlusSize = 124;
+// What follows the last entry: the end-of-list marker and eof.
+constexpr std::uint32_t kListEndSize = 8;
+// The fileid of a listed name that has no entry in the handle table.
+constexpr std::uint64_t kNoFileId = ~std::uint64_t{0};
+
+std::uint32_t Padded(std::size_t length) {
+    return static_cast<std::uint32_t>((length + 3) & ~std::size_t{3});
+}
+
+// A client count beyond the reply buffer cannot be used whole; capping it keeps every write
+// that the size checks admit within the buffer.
+std::uint32_t CapToReply(std::uint32_t count) {
+    return count < rpc::kMessageLimit ? count : rpc::kMessageLimit;
+}
+
+// After the directory checks, the status steps both listings share: the directory's
+// attributes, then the reading that the verifier names (a fresh snapshot for verifier 0).
+std::uint32_t OpenListing(TObjectHandles& handles, TReadDirHandles& readings, TDirHandle& directory,
+                          std::uint64_t& verifier, rpc::Fattr3& attributes,
+                          TReadDirReading*& reading) {
+    reading = nullptr;
+    if (!handles.GetAttributes(&directory, attributes))
+        return nfs::WinErrorToNfsStatus(platform::LastFileError());
+    if (verifier == 0) {
+        reading = readings.StartReading(directory.Id(), directory.GetPath());
+        if (reading == nullptr)
+            return nfs::WinErrorToNfsStatus(platform::LastFileError());
+        verifier = reading->identity;
+        return nfs::NFS3_OK;
+    }
+    // Any live reading will do, even one of another directory: the verifier alone decides.
+    reading = readings.FindByIdentity(static_cast<std::uint32_t>(verifier));
+    return reading == nullptr ? nfs::NFS3ERR_BAD_COOKIE : nfs::NFS3_OK;
+}
+
+} // namespace
+
+bool TDaemon::NfsReadDir() {
+    std::uint32_t id = 0;
+    std::uint64_t cookie = 0;
+    std::uint64_t verifier = 0;
+    std::uint32_t count = 0;
+    if (!ReadHandle(id) || !reader_.ReadUInt64(cookie) || !reader_.ReadUInt64(verifier) ||
+        !reader_.ReadUInt32(count))
+        return WriteAcceptStatus(rpc::kGarbageArgs);
+    if (!WriteAcceptStatus(rpc::kSuccess))
+        return false;
+
+    // The socket's receive buffer size is not used; failing to read it means a broken socket.
+    int receiveBuffer = 0;
+    std::uint32_t status = nfs::NFS3_OK;
+    if (currentSocket_ != nullptr && !currentSocket_->GetReceiveBufferSize(receiveBuffer))
+        status = nfs::NFS3ERR_SERVERFAULT;
+    TDirHandle* directory = nullptr;
+    if (status == nfs::NFS3_OK)
+        status = ResolveDirectory(id, directory);
+    rpc::Fattr3 attributes{};
+    TReadDirReading* reading = nullptr;
+    if (status == nfs::NFS3_OK)
+        status = OpenListing(*handles_, *readDirs_, *directory, verifier, attributes, reading);
+    if (!writer_.WriteUInt32(status))
+        return false;
+    if (status != nfs::NFS3_OK)
+        return writer_.WriteBool(false);
+    if (!writer_.WritePostOpAttributes(attributes) || !writer_.WriteUInt64(verifier))
+        return false;
+
+    // The reply so far counts against the client's count: headers, and the TCP record mark.
+    const std::uint32_t limit = CapToReply(count);
+    const std::size_t total = reading->files.size();
+    std::size_t k = cookie < total ? static_cast<std::size_t>(cookie) : total;
+    for (; k < total; ++k) {
+        const std::string name = NameToWire(reading->files[k].name);
+        const std::uint64_t size = kEntrySize + Padded(name.size());
+        if (writer_.Length() + size + kListEndSize > limit)
+            break;
+        const auto length = static_cast<std::uint32_t>(name.size());
+        if (!writer_.WriteBool(true) || !writer_.WriteUInt64(k + 1) ||
+            !writer_.WriteUInt32(length) || !writer_.WriteBytes(name.data(), length) ||
+            !writer_.WriteUInt64(k + 1))
+            return false;
+    }
+    return writer_.WriteBool(false) && writer_.WriteBool(k == total);
+}
+
+bool TDaemon::NfsReadDirPlus() {
+    std::uint32_t id = 0;
+    std::uint64_t cookie = 0;
+    std::uint64_t verifier = 0;
+    std::uint32_t dirCount = 0;
+    std::uint32_t maxCount = 0;
+    const bool decoded = ReadHandle(id) && reader_.ReadUInt64(cookie) &&
+                         reader_.ReadUInt64(verifier) && reader_.ReadUInt32(dirCount) &&
+                         reader_.ReadUInt32(maxCount);
+
+    // Written before any check; a handle that names no live entry shows an empty name and path.
+    const TObjectHandle* named = handles_->Find(id);
+    std::string line = "Readdir name=";
+    if (named != nullptr)
+        line += platform::Utf16ToUtf8(named->GetName());
+    line += ", path=";
+    if (named != nullptr)
+        line += platform::Utf16ToUtf8(named->GetPath());
+    line += "hwd=";
+    line += std::to_string(id);
+    DebugLog(line, "");
+
+    if (!decoded)
+        return WriteAcceptStatus(rpc::kGarbageArgs);
+    if (!WriteAcceptStatus(rpc::kSuccess))
+        return false;
+
+    // The socket's receive buffer size is not used; failing to read it means a broken socket.
+    int receiveBuffer = 0;
+    std::uint32_t status = nfs::NFS3_OK;
+    if (currentSocket_ != nullptr && !currentSocket_->GetReceiveBufferSize(receiveBuffer))
+        status = nfs::NFS3ERR_SERVERFAULT;
+    TDirHandle* directory = nullptr;
+    if (status == nfs::NFS3_OK)
+        status = ResolveDirectory(id, directory);
+    rpc::Fattr3 attributes{};
+    TReadDirReading* reading = nullptr;
+    if (status == nfs::NFS3_OK)
+        status = OpenListing(*handles_, *readDirs_, *directory, verifier, attributes, reading);
+    if (!writer_.WriteUInt32(status))
+        return false;
+    if (status != nfs::NFS3_OK)
+        return writer_.WriteBool(false);
+    if (!writer_.WritePostOpAttributes(attributes) || !writer_.WriteUInt64(verifier))
+        return false;
+
+    const std::uint32_t limit = CapToReply(maxCount);
+    const std::size_t total = reading->files.size();
+    std::size_t k = cookie < total ? static_cast<std::size_t>(cookie) : total;
+    // dircount counts whole entries here, attributes and handles included, and must stay
+    // strictly above what they add up to.
+    std::uint64_t sum = 0;
+    rpc::Fattr3 image{};
+    for (; k < total; ++k) {
+        const platform::FindRecord& record = reading->files[k];
+        const std::string name = NameToWire(record.name);
+        const std::uint64_t size = kEntryPlusSize + Padded(name.size());
+        if (sum + size + kListEndSize >= dirCount)
+            break;
+        if (writer_.Length() + size + kListEndSize > limit)
+            break;
+        // Names that climb out of the export (".." at its root) are listed bare and never enter
+        // the handle table.
+        TObjectHandle* entry = handles_->EscapesExport(directory, record.name)
+                                   ? nullptr
+                                   : handles_->GetHandle(directory, record.name);
+        bool haveAttributes = false;
+        if (entry != nullptr) {
+            // A file's search record holds what opening it would report; a directory's times
+            // are its newest child's, which only a search of it tells.
+            const bool recordIsFile = (record.attributes & platform::kAttributeDirectory) == 0;
+            if (!entry->IsDirectory() && recordIsFile) {
+                handles_->FillAttributes(*entry, record, image);
+                haveAttributes = true;
+            } else {
+                haveAttributes = handles_->GetAttributes(entry, image);
+            }
+        }
+        const auto length = static_cast<std::uint32_t>(name.size());
+        const std::uint64_t fileId = entry != nullptr ? entry->Position() : kNoFileId;
+        if (!writer_.WriteBool(true) || !writer_.WriteUInt64(fileId) ||
+            !writer_.WriteUInt32(length) || !writer_.WriteBytes(name.data(), length) ||
+            !writer_.WriteUInt64(k + 1))
+            return false;
+        if (haveAttributes ? !writer_.WritePostOpAttributes(image) : !writer_.WriteBool(false))
+            return false;
+        if (entry != nullptr ? !(writer_.WriteBool(true) && WriteHandle(*entry))
+                             : !writer_.WriteBool(false))
+            return false;
+        sum += size;
+    }
+    return writer_.WriteBool(false) && writer_.WriteBool(k == total);
+}
 
 } // namespace server

@@ -1,11 +1,222 @@
-// NFS procedures: Reading and writing file contents.
+// NFS procedures READ, WRITE and COMMIT: file contents between the wire and the export. READ
+// keeps the last file read open in the read slot; WRITE keeps each written file open in its
+// entry until a stable write, COMMIT or the idle sweep closes it.
+#include "common/platform/Clock.h"
+#include "server/nfs/NfsConstants.h"
 #include "server/rpc/Daemon.h"
 #include "server/rpc/RpcConstants.h"
 
 namespace server {
+namespace {
 
-bool TDaemon::NfsRead() { return WriteAcceptStatus(rpc::kProcUnavail); }
-bool TDaemon::NfsWrite() { return WriteAcceptStatus(rpc::kProcUnavail); }
-bool TDaemon::NfsCommit() { return WriteAcceptStatus(rpc::kProcUnavail); }
+// The status of a platform call that just failed; read before anything else can overwrite it.
+std::uint32_t LastFileStatus() {
+    return nfs::WinErrorToNfsStatus(platform::LastFileError());
+}
+
+bool IsStable(std::uint32_t stableHow) {
+    return (stableHow & 0xFF) != nfs::UNSTABLE;
+}
+
+// Bytes after the reply's first `used` bytes that a READ may still fill: the reply must stay
+// within one record, and XDR pads the data to a multiple of four.
+std::uint32_t RoomForData(std::uint32_t used) {
+    if (used >= rpc::kMessageLimit)
+        return 0;
+    return (rpc::kMessageLimit - used) & ~std::uint32_t{3};
+}
+
+// Writes the success body of a READ, reading the data straight into the reply. When the read
+// fails, `status` gets its error and the reply is rewound to where the status goes. False when
+// the reply could not be written.
+bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File& file,
+                   std::uint64_t offset, std::uint32_t count, std::uint64_t size,
+                   const rpc::Fattr3& attributes, std::uint32_t& status) {
+    const std::uint32_t statusAt = writer.Length();
+    if (!writer.WriteUInt32(nfs::NFS3_OK) || !writer.WritePostOpAttributes(attributes))
+        return false;
+    // count, eof and the data length are filled in once the read has told them.
+    const std::uint32_t countAt = writer.Length();
+    if (!writer.WriteUInt32(0) || !writer.WriteBool(false) || !writer.WriteUInt32(0))
+        return false;
+    // A count the reply cannot hold is answered short; the client asks again for the rest.
+    std::uint64_t wanted = count;
+    if (wanted > size - offset)
+        wanted = size - offset;
+    const std::uint32_t room = RoomForData(writer.Length());
+    if (wanted > room)
+        wanted = room;
+    const std::uint32_t dataAt = writer.Length();
+    std::uint8_t* data = writer.Reserve(static_cast<std::uint32_t>(wanted));
+    if (data == nullptr)
+        return false;
+    std::uint32_t got = 0;
+    if (!file.ReadAt(offset, data, static_cast<std::uint32_t>(wanted), got)) {
+        status = LastFileStatus();
+        writer.Truncate(statusAt);
+        return true;
+    }
+    // Shrinking to what came: re-pads the tail and cannot fail.
+    writer.Truncate(dataAt);
+    writer.Reserve(got);
+    const bool eof = offset + got == size;
+    rpc::StoreBigEndian32(reply.data + countAt, got);
+    rpc::StoreBigEndian32(reply.data + countAt + 4, eof ? 1 : 0);
+    rpc::StoreBigEndian32(reply.data + countAt + 8, got);
+    return true;
+}
+
+} // namespace
+
+bool TDaemon::NfsRead() {
+    std::uint32_t id = 0;
+    std::uint64_t offset = 0;
+    std::uint32_t count = 0;
+    if (!ReadHandle(id) || !reader_.ReadUInt64(offset) || !reader_.ReadUInt32(count))
+        return WriteAcceptStatus(rpc::kGarbageArgs);
+    if (!WriteAcceptStatus(rpc::kSuccess))
+        return false;
+
+    TObjectHandle* entry = nullptr;
+    std::uint32_t status = ResolveHandle(id, entry);
+    platform::File file;
+    rpc::Fattr3 attributes{};
+    std::uint64_t size = 0;
+    if (status == nfs::NFS3_OK) {
+        if (readSlotEntryId_ == entry->Id()) {
+            file = std::move(readSlotFile_);
+            readSlotEntryId_ = 0;
+        } else {
+            ReleaseReadSlot();
+            // Read sharing only: while the file sits in the slot nobody may write or delete it.
+            platform::OpenOptions options;
+            options.access = platform::FileAccess::Read;
+            options.share = platform::FileShare::Read;
+            file = platform::File::Open(entry->GetPath(), options);
+            if (!file.IsOpen())
+                status = nfs::NFS3ERR_SERVERFAULT;
+        }
+    }
+    if (status == nfs::NFS3_OK && !handles_->ReadAttributes(*entry, file, attributes)) {
+        // A file that cannot report itself is given up, so the next READ opens it afresh.
+        status = LastFileStatus();
+        file.Close();
+    }
+    if (status == nfs::NFS3_OK && !file.GetSize(size))
+        status = LastFileStatus();
+    if (status == nfs::NFS3_OK && offset >= size)
+        status = nfs::NFS3ERR_NXIO;
+
+    const bool replied = status != nfs::NFS3_OK || WriteReadData(writer_, reply_, file, offset,
+                                                                 count, size, attributes, status);
+    // The slot keeps the file whatever came of the size check and the read.
+    if (file.IsOpen()) {
+        readSlotFile_ = std::move(file);
+        readSlotEntryId_ = entry->Id();
+    }
+    if (!replied)
+        return false;
+    if (status == nfs::NFS3_OK)
+        return true;
+    return writer_.WriteUInt32(status) && writer_.WriteBool(false);
+}
+
+bool TDaemon::NfsWrite() {
+    std::uint32_t id = 0;
+    std::uint64_t offset = 0;
+    std::uint32_t count = 0;
+    std::uint32_t stableHow = 0;
+    std::uint32_t length = 0;
+    const std::uint8_t* data = nullptr;
+    // The data length decides how much is written; the count field is not used.
+    if (!ReadHandle(id) || !reader_.ReadUInt64(offset) || !reader_.ReadUInt32(count) ||
+        !reader_.ReadUInt32(stableHow) || !reader_.ReadUInt32(length) ||
+        !reader_.ReadInPlace(data, length))
+        return WriteAcceptStatus(rpc::kGarbageArgs);
+    if (!WriteAcceptStatus(rpc::kSuccess))
+        return false;
+
+    TObjectHandle* entry = nullptr;
+    std::uint32_t status = ResolveHandle(id, entry);
+    rpc::Fattr3 before{};
+    rpc::Fattr3 after{};
+    std::uint32_t written = 0;
+    // A directory has no write file of its own; opening it for writing fails anyway.
+    TFileHandle* fileEntry =
+        entry != nullptr && !entry->IsDirectory() ? static_cast<TFileHandle*>(entry) : nullptr;
+    platform::File directoryFile;
+    platform::File& file = fileEntry != nullptr ? fileEntry->FileHandle : directoryFile;
+    if (status == nfs::NFS3_OK && !file.IsOpen()) {
+        platform::OpenOptions options;
+        options.access = platform::FileAccess::Write;
+        options.share = platform::FileShare::ReadWrite;
+        file = platform::File::Open(entry->GetPath(), options);
+        if (!file.IsOpen())
+            status = LastFileStatus();
+    }
+    std::uint64_t oldSize = 0;
+    if (status == nfs::NFS3_OK && !handles_->ReadAttributes(*entry, file, before))
+        status = LastFileStatus();
+    if (status == nfs::NFS3_OK && !file.GetSize(oldSize))
+        status = LastFileStatus();
+    // A write beyond the old end leaves the gap reading as zeros on both platforms.
+    if (status == nfs::NFS3_OK && !file.WriteAt(offset, data, length, written))
+        status = LastFileStatus();
+    if (status == nfs::NFS3_OK && !handles_->ReadAttributes(*entry, file, after))
+        status = LastFileStatus();
+    if (status == nfs::NFS3_OK && fileEntry != nullptr)
+        fileEntry->LastUse = platform::TickCountMs();
+    if (IsStable(stableHow)) {
+        if (status == nfs::NFS3_OK && !file.Flush())
+            status = LastFileStatus();
+        if (fileEntry != nullptr)
+            handles_->CloseFile(*fileEntry);
+    }
+    // The verifier names the open write file, so a client sees it change when the file was
+    // closed (and its unstable data with it) and opened again.
+    const std::uint64_t verifier = fileEntry != nullptr ? fileEntry->FileHandle.Id() : 0;
+
+    if (!writer_.WriteUInt32(status))
+        return false;
+    if (status != nfs::NFS3_OK)
+        return writer_.WriteBool(false) && writer_.WriteBool(false);
+    return writer_.WriteWccData(before, after) && writer_.WriteUInt32(written) &&
+           writer_.WriteUInt32(stableHow) && writer_.WriteUInt64(verifier);
+}
+
+bool TDaemon::NfsCommit() {
+    std::uint32_t id = 0;
+    std::uint64_t offset = 0;
+    std::uint32_t count = 0;
+    if (!ReadHandle(id) || !reader_.ReadUInt64(offset) || !reader_.ReadUInt32(count))
+        return WriteAcceptStatus(rpc::kGarbageArgs);
+    if (!WriteAcceptStatus(rpc::kSuccess))
+        return false;
+
+    TObjectHandle* entry = nullptr;
+    std::uint32_t status = ResolveHandle(id, entry);
+    rpc::Fattr3 before{};
+    rpc::Fattr3 after{};
+    std::uint64_t verifier = 0;
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, before))
+        status = LastFileStatus();
+    if (status == nfs::NFS3_OK && !entry->IsDirectory()) {
+        auto& fileEntry = *static_cast<TFileHandle*>(entry);
+        if (fileEntry.FileHandle.IsOpen()) {
+            verifier = fileEntry.FileHandle.Id();
+            if (!fileEntry.FileHandle.Flush())
+                status = LastFileStatus();
+            handles_->CloseFile(fileEntry);
+        }
+    }
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, after))
+        status = LastFileStatus();
+
+    if (!writer_.WriteUInt32(status))
+        return false;
+    if (status != nfs::NFS3_OK)
+        return writer_.WriteBool(false) && writer_.WriteBool(false);
+    return writer_.WriteWccData(before, after) && writer_.WriteUInt64(verifier);
+}
 
 } // namespace server
