@@ -354,7 +354,9 @@ void TDaemon::Execute() {
                 close = true;
             } else {
                 reply_.Reset(4);
+                currentSocket_ = &connection.socket;
                 bool sendIt = ProcessCall(connection.localPort, true, connection.peer, close);
+                currentSocket_ = nullptr;
                 if (sendIt && !SendReply(connection.socket, true, connection.peer))
                     close = true;
             }
@@ -387,8 +389,10 @@ void TDaemon::ServeDatagram(Socket& socket) {
     request_.length = static_cast<std::uint32_t>(received);
     reply_.Reset();
     bool close = false;
+    currentSocket_ = &socket;
     if (ProcessCall(local.port, false, peer, close))
         SendReply(socket, false, peer);
+    currentSocket_ = nullptr;
 }
 
 bool TDaemon::SendReply(Socket& socket, bool tcp, const SocketAddress& peer) {
