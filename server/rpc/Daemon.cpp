@@ -84,9 +84,9 @@ struct TDaemon::Connection {
 };
 
 TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage,
-                 std::u16string_view listFolder, ServicePorts ports)
+                 std::u16string_view listFolder, ServicePorts ports, std::uint32_t idSeed)
     : codePage_(codePage), ports_(ports) {
-    const std::uint32_t seed = RandomSeed();
+    const std::uint32_t seed = idSeed != 0 ? idSeed : RandomSeed();
     handles_ = std::make_unique<TObjectHandles>(root, listFolder, seed);
     readDirs_ = std::make_unique<TReadDirHandles>(seed * 2654435761u);
     if (!handles_->ErrorText().empty()) {

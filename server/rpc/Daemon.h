@@ -36,9 +36,11 @@ inline constexpr std::uint32_t kIdleFileMs = 60000;
 
 class TDaemon {
 public:
-    // Sets everything up; on failure ErrorText() tells why (the texts users see).
+    // Sets everything up; on failure ErrorText() tells why (the texts users see). `idSeed`
+    // seeds the handle and reading identifiers; 0 picks a random seed (a fixed one is only for
+    // fuzzing, which needs handles it can know in advance).
     TDaemon(std::u16string_view root, std::uint32_t codePage, std::u16string_view listFolder,
-            ServicePorts ports = {});
+            ServicePorts ports = {}, std::uint32_t idSeed = 0);
     ~TDaemon();
     TDaemon(const TDaemon&) = delete;
     TDaemon& operator=(const TDaemon&) = delete;
