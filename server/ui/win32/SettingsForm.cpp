@@ -134,8 +134,8 @@ bool TDSettings::CreateControls() {
 
     // "Server": the root folder.
     AddControl(pages_[0], L"BUTTON", L"Root Folder", BS_GROUPBOX, 6, 6, groupWidth, 64);
-    AddControl(pages_[0], L"STATIC", L"File Path:", SS_LEFT, 18, 32, 60, 16);
-    root_ = AddControl(pages_[0], L"EDIT", L"", ES_AUTOHSCROLL | WS_TABSTOP, 80, 29, pageWidth - 98,
+    AddControl(pages_[0], L"STATIC", L"File Path:", SS_LEFT, 18, 32, 54, 16);
+    root_ = AddControl(pages_[0], L"EDIT", L"", ES_AUTOHSCROLL | WS_TABSTOP, 74, 29, pageWidth - 88,
                        21, kIdRoot, WS_EX_CLIENTEDGE);
 
     // "Clients": the allowed hosts.
@@ -212,6 +212,8 @@ void TDSettings::ShowForm() {
     ShowWindow(window_, SW_SHOW);
     SetForegroundWindow(window_);
     SetFocus(root_);
+    // As when tabbing into a dialog's edit: the whole path selected, ready to be replaced.
+    SendMessageW(root_, EM_SETSEL, 0, -1);
 }
 
 void TDSettings::HideForm() {
