@@ -31,7 +31,8 @@ wait_for_port() {
 # keeps the instance lock and settings of the test apart from the user's.
 start_server() {
     export XDG_CONFIG_HOME=${XDG_CONFIG_HOME:-$(mktemp -d)}
-    "$SERVER" "$@" 2>>"${SERVER_LOG:=$(mktemp)}" &
+    SERVER_LOG=${SERVER_LOG:-$(mktemp)}
+    "$SERVER" "$@" 2>>"$SERVER_LOG" &
     SERVER_PID=$!
     wait_for_port 2049 10 || { cat "$SERVER_LOG" >&2; fail "server did not start"; }
 }
