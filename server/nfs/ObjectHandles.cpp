@@ -18,6 +18,15 @@ std::u16string WithBackslashes(std::u16string_view text) {
     return out;
 }
 
+// The text of a name's index key. Names match ignoring case, except an export path's "/lst"
+// prefix, which selects the list folder only when written exactly so: "/LST" after "/lst" must
+// find the root's folder LST, not the list folder.
+std::u16string KeyText(const TDirHandle* parent, std::u16string_view name) {
+    if (parent == nullptr && name.substr(0, kListPrefix.size()) == kListPrefix)
+        return std::u16string(kListPrefix) + platform::UpperCase(name.substr(kListPrefix.size()));
+    return platform::UpperCase(name);
+}
+
 // Depth change of a relative name after "." and ".." are applied; false when it climbs above
 // its starting point at any moment.
 bool StaysBelow(std::u16string_view name, int startDepth) {
@@ -124,14 +133,14 @@ TObjectHandle* TObjectHandles::Append(std::unique_ptr<TObjectHandle> entry) {
     raw->position_ = entries_.size();
     entries_.push_back(std::move(entry));
     byId_.emplace(raw->id_, raw);
-    byName_.emplace(NameKey{raw->parent_, platform::UpperCase(raw->name_)}, raw);
+    byName_.emplace(NameKey{raw->parent_, KeyText(raw->parent_, raw->name_)}, raw);
     if (raw->parent_ != nullptr)
         raw->parent_->children_.insert(raw);
     return raw;
 }
 
 std::int64_t TObjectHandles::FindHandle(TDirHandle* parent, std::u16string_view name) const {
-    const auto it = byName_.find(NameKey{parent, platform::UpperCase(name)});
+    const auto it = byName_.find(NameKey{parent, KeyText(parent, name)});
     return it == byName_.end() ? -1 : static_cast<std::int64_t>(it->second->position_);
 }
 
@@ -207,7 +216,7 @@ void TObjectHandles::DeleteHandle(std::size_t position) {
         if (!entry->IsDirectory())
             CloseFile(*static_cast<TFileHandle*>(entry));
         byId_.erase(entry->id_);
-        byName_.erase(NameKey{entry->parent_, platform::UpperCase(entry->name_)});
+        byName_.erase(NameKey{entry->parent_, KeyText(entry->parent_, entry->name_)});
         if (entry->parent_ != nullptr)
             entry->parent_->children_.erase(entry);
         entry->id_ = 0; // marks it for removal below
