@@ -118,7 +118,7 @@ bool TDaemon::NfsReadDirPlus() {
     line += ", path=";
     if (named != nullptr)
         line += platform::Utf16ToUtf8(named->GetPath());
-    line += "hwd=";
+    line += ": hwd=";
     line += std::to_string(id);
     DebugLog(line, "");
 
