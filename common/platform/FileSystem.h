@@ -141,6 +141,19 @@ private:
     void* state_ = nullptr;
 };
 
+// Names one object of a volume while it exists (volume serial or device, file index or inode).
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// What File::Open with attribute access and read-write sharing (`directory` as in OpenOptions:
+// without it a folder fails with access denied) followed by GetInformation would report, and
+// the object's identity when asked; on POSIX one stat instead of open, fstat and close.
+bool GetPathInformation(std::u16string_view path, bool directory, FileRecord& out,
+                        FileIdentity* identity = nullptr);
+
 bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes);
 bool DeleteFile(std::u16string_view path);
 bool CreateDirectory(std::u16string_view path);

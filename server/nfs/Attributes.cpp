@@ -66,14 +66,19 @@ bool TObjectHandles::ReadAttributes(const TObjectHandle& entry, const platform::
 bool TObjectHandles::GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out) const {
     if (entry == nullptr)
         return false;
-    platform::OpenOptions options;
-    options.access = platform::FileAccess::Attributes;
-    options.share = platform::FileShare::ReadWrite;
-    options.directory = entry->IsDirectory();
-    const platform::File file = platform::File::Open(entry->GetPath(), options);
-    if (!file.IsOpen())
+    const std::u16string path = entry->GetPath();
+    platform::FileRecord record;
+    if (!platform::GetPathInformation(path, entry->IsDirectory(), record))
         return false;
-    return ReadAttributes(*entry, file, out);
+    if ((record.attributes & platform::kAttributeDirectory) != 0) {
+        std::uint64_t newest = 0;
+        if (NewestEntryTime(path, newest)) {
+            record.lastAccessTime = newest;
+            record.lastWriteTime = newest;
+        }
+    }
+    FillAttributes(*entry, record, out);
+    return true;
 }
 
 } // namespace server

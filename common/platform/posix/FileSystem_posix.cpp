@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -258,7 +259,8 @@ std::atomic<bool> gStatxWorks{true};
 
 } // namespace
 
-bool QueryRecord(int dirFd, const char* name, int flags, FileRecord& out) {
+bool QueryRecord(int dirFd, const char* name, int flags, FileRecord& out,
+                 FileIdentity* identity) {
 #ifdef STATX_BTIME
     if (gStatxWorks.load(std::memory_order_relaxed)) {
         struct statx sx;
@@ -275,6 +277,10 @@ bool QueryRecord(int dirFd, const char* name, int flags, FileRecord& out) {
                               ToFileTime(sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec)});
             }
             out.size = S_ISDIR(sx.stx_mode) ? 0 : static_cast<std::uint64_t>(sx.stx_size);
+            if (identity != nullptr) {
+                identity->volume = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+                identity->index = sx.stx_ino;
+            }
             return true;
         }
         if (errno != ENOSYS && errno != EPERM)
@@ -286,6 +292,10 @@ bool QueryRecord(int dirFd, const char* name, int flags, FileRecord& out) {
     if (::fstatat(dirFd, name, &st, flags) != 0)
         return false;
     FillFromStat(st, out);
+    if (identity != nullptr) {
+        identity->volume = st.st_dev;
+        identity->index = st.st_ino;
+    }
     return true;
 }
 
@@ -429,6 +439,17 @@ bool File::GetInformation(FileRecord& out) const {
         return Fail(kErrorInvalidHandle);
     if (!QueryRecord(static_cast<int>(handle_), "", AT_EMPTY_PATH, out))
         return Fail(ErrnoToFileError(errno));
+    return true;
+}
+
+bool GetPathInformation(std::u16string_view path, bool directory, FileRecord& out,
+                        FileIdentity* identity) {
+    const std::string native = NativePath(path);
+    // Links are followed, as opening the path would.
+    if (!QueryRecord(AT_FDCWD, native.c_str(), 0, out, identity))
+        return FailWithErrno(errno, native);
+    if ((out.attributes & kAttributeDirectory) != 0 && !directory)
+        return Fail(kErrorAccessDenied);
     return true;
 }
 

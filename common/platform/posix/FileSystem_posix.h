@@ -34,8 +34,10 @@ timespec FromFileTime(std::uint64_t ticks);
 // Attribute bits for a mode: directory, read-only when the owner may not write, else normal.
 std::uint32_t AttributesFromMode(mode_t mode);
 
-// Fills `out` for `name` relative to `dirFd` (AT_FDCWD for plain paths; "" with AT_EMPTY_PATH for
-// an open descriptor), with the birth time when the file system keeps one. Leaves errno.
-bool QueryRecord(int dirFd, const char* name, int flags, FileRecord& out);
+// Fills `out` (and `identity` when given) for `name` relative to `dirFd` (AT_FDCWD for plain
+// paths; "" with AT_EMPTY_PATH for an open descriptor), with the birth time when the file system
+// keeps one. Leaves errno.
+bool QueryRecord(int dirFd, const char* name, int flags, FileRecord& out,
+                 FileIdentity* identity = nullptr);
 
 } // namespace platform::posixfs
