@@ -1,5 +1,6 @@
 // The 84-byte fattr3 image of an entry: fixed owner and mode bits, the creation time as ctime,
-// and for a directory the newest last-write time among its entries as atime and mtime.
+// and for a directory the newest last-write time among its entries as atime and mtime, kept
+// per directory while the platform's change watch sees nothing move in it.
 #include "common/platform/FileSystem.h"
 #include "server/nfs/NfsConstants.h"
 #include "server/nfs/ObjectHandles.h"
@@ -68,17 +69,59 @@ bool TObjectHandles::GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out)
         return false;
     const std::u16string path = entry->GetPath();
     platform::FileRecord record;
-    if (!platform::GetPathInformation(path, entry->IsDirectory(), record))
+    platform::FileIdentity identity;
+    if (!platform::GetPathInformation(path, entry->IsDirectory(), record, &identity))
         return false;
     if ((record.attributes & platform::kAttributeDirectory) != 0) {
         std::uint64_t newest = 0;
-        if (NewestEntryTime(path, newest)) {
+        if (CachedNewestEntryTime(path, identity, newest)) {
             record.lastAccessTime = newest;
             record.lastWriteTime = newest;
         }
     }
     FillAttributes(*entry, record, out);
     return true;
+}
+
+bool TObjectHandles::CachedNewestEntryTime(const std::u16string& directoryPath,
+                                           const platform::FileIdentity& identity,
+                                           std::uint64_t& newest) const {
+    ForgetChangedDirectories();
+    const auto known = directoryTimes_.find(identity);
+    if (known != directoryTimes_.end()) {
+        newest = known->second.newest;
+        return true;
+    }
+    // The watch starts before the search, so a change during the search is not missed.
+    const std::uint32_t key = watch_.Watch(directoryPath);
+    if (!NewestEntryTime(directoryPath, newest)) {
+        watch_.Unwatch(key);
+        return false;
+    }
+    if (key != 0) {
+        directoryTimes_.emplace(identity, DirectoryTime{key, newest});
+        timeOfKey_.emplace(key, identity);
+    }
+    return true;
+}
+
+void TObjectHandles::ForgetChangedDirectories() const {
+    changedKeys_.clear();
+    if (!watch_.TakeChanges(changedKeys_)) {
+        for (const auto& [key, identity] : timeOfKey_)
+            watch_.Unwatch(key);
+        timeOfKey_.clear();
+        directoryTimes_.clear();
+        return;
+    }
+    for (const std::uint32_t key : changedKeys_) {
+        const auto found = timeOfKey_.find(key);
+        if (found == timeOfKey_.end())
+            continue;
+        directoryTimes_.erase(found->second);
+        timeOfKey_.erase(found);
+        watch_.Unwatch(key);
+    }
 }
 
 } // namespace server

@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/platform/DirectoryWatch.h"
 #include "common/platform/FileSystem.h"
 #include "server/rpc/XdrCodec.h"
 
@@ -144,6 +145,23 @@ private:
         std::size_t operator()(const NameKey& key) const;
     };
 
+    struct DirectoryTime {
+        std::uint32_t key; // of the change watch
+        std::uint64_t newest;
+    };
+    struct IdentityHash {
+        std::size_t operator()(const platform::FileIdentity& identity) const {
+            return std::hash<std::uint64_t>()(identity.index * 0x9E3779B97F4A7C15u ^
+                                              identity.volume);
+        }
+    };
+
+    // The newest entry time of the directory at the path (which names `identity`), from the
+    // cache when the watch saw no change since it was searched.
+    bool CachedNewestEntryTime(const std::u16string& directoryPath,
+                               const platform::FileIdentity& identity,
+                               std::uint64_t& newest) const;
+    void ForgetChangedDirectories() const;
     std::uint32_t NextId();
     TObjectHandle* Append(std::unique_ptr<TObjectHandle> entry);
     void CollectSubtree(TObjectHandle* entry, std::vector<TObjectHandle*>& out) const;
@@ -155,6 +173,12 @@ private:
     std::unordered_map<std::uint32_t, TObjectHandle*> byId_;
     std::unordered_map<NameKey, TObjectHandle*, NameKeyHash> byName_;
     std::uint32_t nextId_;
+    // Directory times: a cache that never answers differently from a fresh search.
+    mutable platform::DirectoryWatch watch_;
+    mutable std::unordered_map<platform::FileIdentity, DirectoryTime, IdentityHash>
+        directoryTimes_;
+    mutable std::unordered_map<std::uint32_t, platform::FileIdentity> timeOfKey_;
+    mutable std::vector<std::uint32_t> changedKeys_;
 };
 
 } // namespace server
