@@ -21,6 +21,10 @@ namespace {
 constexpr std::size_t kMaxSelectSockets = 64;
 constexpr int kSelectTimeoutMs = 1001;
 constexpr int kProbeTimeoutMs = 5005;
+// Connections the system holds until the loop accepts them. With a backlog of 0 Linux queues a
+// single one; the next clients that connect at the same moment wait for the kernel's handshake
+// retransmissions (1, 2, 4, 8 ... seconds), so a burst of clients would stall for many seconds.
+constexpr int kListenBacklog = 16;
 // Larger socket buffers let a whole 1 MiB transfer move without waiting on the window.
 constexpr int kSocketBufferSize = 4 * 1024 * 1024;
 
@@ -124,7 +128,7 @@ void TDaemon::SetUpSockets() {
     }
     if (!portmapTcp_.Bind(bindAddress(ports_.portmap))) {
         portmapTcp_.Close();
-    } else if (!portmapTcp_.Listen(0)) {
+    } else if (!portmapTcp_.Listen(kListenBacklog)) {
         portmapTcp_.ShutdownBoth();
         portmapTcp_.Close();
     } else {
@@ -165,7 +169,7 @@ void TDaemon::SetUpSockets() {
             errorText_ = "Can't bind socket to local TCP port " + portText;
             return false;
         }
-        if (!tcp.Listen(0)) {
+        if (!tcp.Listen(kListenBacklog)) {
             errorText_ = "Can't listen on local TCP port " + portText;
             return false;
         }

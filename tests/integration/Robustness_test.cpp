@@ -1,0 +1,65 @@
+// Robustness over real sockets: many concurrent clients, broken and hostile clients, a restart of
+// the Linux daemon under load, a full disk, and attempts to reach outside the export.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "tests/support/RobustnessCalls.h"
+#include "tests/support/RpcClient.h"
+#include "tests/support/TestDaemon.h"
+
+namespace rpctest {
+namespace {
+
+using namespace robust;
+
+// --- Connections ---
+
+void RaiseTo(std::atomic<long long>& maximum, long long value) {
+    long long seen = maximum.load();
+    while (value > seen && !maximum.compare_exchange_weak(seen, value)) {
+    }
+}
+
+CallHeader PortmapNull(std::uint32_t xid) {
+    CallHeader header;
+    header.xid = xid;
+    header.program = kPortmapProgram;
+    header.version = kPortmapVersion;
+    return header;
+}
+
+// Clients that connect at the same moment are all answered at once: the listen backlog holds a
+// burst until the loop accepts it, instead of the kernel dropping handshakes to be retried.
+TEST(Robustness, ABurstOfSimultaneousConnectionsIsAnsweredPromptly) {
+    constexpr int kClients = 40;
+    TestDaemon daemon;
+    ASSERT_TRUE(daemon.Ready()) << daemon.ErrorText();
+    const std::uint16_t port = daemon.Ports().portmap;
+    std::atomic<bool> go{false};
+    std::atomic<int> answered{0};
+    std::atomic<long long> slowestMs{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kClients; ++i) {
+        threads.emplace_back([&, i] {
+            while (!go)
+                std::this_thread::yield();
+            const Clock::time_point start = Clock::now();
+            TcpConnection tcp(port);
+            if (tcp.Connected() && tcp.Call(PortmapNull(900 + i), {}, 20000).Succeeded())
+                ++answered;
+            RaiseTo(slowestMs, MsSince(start));
+        });
+    }
+    go = true;
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(answered.load(), kClients);
+    EXPECT_LT(slowestMs.load(), 3000) << "a connection waited for its handshake to be retried";
+}
+
+} // namespace
+} // namespace rpctest
