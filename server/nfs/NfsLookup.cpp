@@ -73,6 +73,8 @@ bool TDaemon::NfsSetAttr() {
         status = MappedError();
     platform::File file;
     if (status == nfs::NFS3_OK) {
+        // The server's own read slot must not stand in the way of the server's own change.
+        ReleaseReadSlot(entry->Id());
         // Without the directory flag, so that a directory is refused with access denied.
         platform::OpenOptions options;
         options.access = platform::FileAccess::Write;

@@ -79,6 +79,13 @@ bool TDaemon::NfsRead() {
 
     TObjectHandle* entry = nullptr;
     std::uint32_t status = ResolveHandle(id, entry);
+    // A file that WRITE keeps open is read through that very file: a client reading back what
+    // it wrote unstably gets its data, not a sharing violation with the server's own handle.
+    if (status == nfs::NFS3_OK && !entry->IsDirectory()) {
+        platform::File& writeFile = static_cast<TFileHandle*>(entry)->FileHandle;
+        if (writeFile.IsOpen())
+            return ReadThroughWriteFile(*entry, writeFile, offset, count);
+    }
     platform::File file;
     rpc::Fattr3 attributes{};
     std::uint64_t size = 0;
@@ -121,6 +128,23 @@ bool TDaemon::NfsRead() {
     return writer_.WriteUInt32(status) && writer_.WriteBool(false);
 }
 
+bool TDaemon::ReadThroughWriteFile(const TObjectHandle& entry, platform::File& file,
+                                   std::uint64_t offset, std::uint32_t count) {
+    rpc::Fattr3 attributes{};
+    std::uint64_t size = 0;
+    std::uint32_t status = nfs::NFS3_OK;
+    if (!handles_->ReadAttributes(entry, file, attributes) || !file.GetSize(size))
+        status = LastFileStatus();
+    else if (offset >= size)
+        status = nfs::NFS3ERR_NXIO;
+    if (status == nfs::NFS3_OK &&
+        !WriteReadData(writer_, reply_, file, offset, count, size, attributes, status))
+        return false;
+    if (status == nfs::NFS3_OK)
+        return true;
+    return writer_.WriteUInt32(status) && writer_.WriteBool(false);
+}
+
 bool TDaemon::NfsWrite() {
     std::uint32_t id = 0;
     std::uint64_t offset = 0;
@@ -147,8 +171,10 @@ bool TDaemon::NfsWrite() {
     platform::File directoryFile;
     platform::File& file = fileEntry != nullptr ? fileEntry->FileHandle : directoryFile;
     if (status == nfs::NFS3_OK && !file.IsOpen()) {
+        // The server's own read slot must not stand in the way of the server's own write.
+        ReleaseReadSlot(entry->Id());
         platform::OpenOptions options;
-        options.access = platform::FileAccess::Write;
+        options.access = platform::FileAccess::ReadWrite;
         options.share = platform::FileShare::ReadWrite;
         file = platform::File::Open(entry->GetPath(), options);
         if (!file.IsOpen())

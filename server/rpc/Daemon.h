@@ -111,6 +111,8 @@ private:
     bool NfsRead();
     bool NfsWrite();
     bool NfsCommit();
+    bool ReadThroughWriteFile(const TObjectHandle& entry, platform::File& file,
+                              std::uint64_t offset, std::uint32_t count);
     // NFS: directory listing.
     bool NfsReadDir();
     bool NfsReadDirPlus();

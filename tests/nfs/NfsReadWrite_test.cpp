@@ -327,5 +327,29 @@ TEST_F(NfsReadWrite, WriteFailuresAnswerTheMappedStatus) {
     EXPECT_EQ(Write(0x7A7A7A7A, 0, Pattern(10), kUnstable).status, kErrStale);
 }
 
+TEST_F(NfsReadWrite, AClientReadsBackWhatItWroteAndWritesWhatItRead) {
+    const std::uint32_t file = MakeFile("back.bin", Pattern(1000, 1));
+    // Unstable data reads back through the server's open write file, before any COMMIT.
+    ASSERT_EQ(Write(file, 500, Pattern(1000, 9), kUnstable).status, kOk);
+    ReadResult back = Read(file, 400, 300);
+    ASSERT_EQ(back.status, kOk) << back.reply;
+    Bytes expected = Pattern(1000, 1);
+    expected.resize(500);
+    const Bytes written = Pattern(1000, 9);
+    expected.insert(expected.end(), written.begin(), written.end());
+    EXPECT_EQ(back.data, Slice(expected, 400, 300));
+    EXPECT_FALSE(back.eof);
+    EXPECT_EQ(Read(file, 1500, 10).status, kErrNxio);
+    std::uint32_t status = 0;
+    EXPECT_NE(Commit(file, status), 0u);
+
+    // The file last read sits in the read slot; the server's own WRITE still reaches it.
+    ASSERT_EQ(Read(file, 0, 10).status, kOk);
+    WriteResult again = Write(file, 0, Pattern(10, 3), kFileSync);
+    ASSERT_EQ(again.status, kOk) << again.reply;
+    expected = ReadFile(Path("back.bin"));
+    EXPECT_EQ(Slice(expected, 0, 10), Pattern(10, 3));
+}
+
 } // namespace
 } // namespace rpctest::nfsdata
