@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "common/platform/DirectoryWatch.h"
 #include "common/platform/FileSystem.h"
 
 namespace server {
@@ -17,6 +19,9 @@ struct TReadDirReading {
     std::uint32_t directoryId = 0; // identity of the TDirHandle; compared, never followed
     std::uint32_t identity = 0;    // nonzero; low 32 bits of the cookie verifier
     std::vector<platform::FindRecord> files;
+    // While the change watch key is set, a fresh search of `folder` would yield `files` again.
+    std::uint32_t watchKey = 0;
+    platform::FileIdentity folder;
 };
 
 class TReadDirHandles {
@@ -25,13 +30,19 @@ public:
 
     // Takes a fresh snapshot of `directory` (searched at `directoryPath` + "*.*"), replacing the
     // snapshot of an earlier reading of the same entry. nullptr with the platform error when the
-    // search cannot start.
+    // search cannot start. When the platform's change watch vouches that a new search would
+    // yield the earlier snapshot unchanged, that snapshot is kept instead of searching again.
     TReadDirReading* StartReading(std::uint32_t directoryId, std::u16string_view directoryPath);
     TReadDirReading* FindByIdentity(std::uint32_t identity);
     void Clear();
 
 private:
+    void ForgetChangedSnapshots();
+
     std::uint32_t nextIdentity_;
+    platform::DirectoryWatch watch_;
+    std::unordered_map<std::uint32_t, TReadDirReading*> byWatchKey_;
+    std::vector<std::uint32_t> changedKeys_;
     std::unordered_map<std::uint32_t, std::unique_ptr<TReadDirReading>> byDirectory_;
     std::unordered_map<std::uint32_t, TReadDirReading*> byIdentity_;
 };
