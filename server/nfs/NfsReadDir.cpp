@@ -50,6 +50,36 @@ std::uint32_t OpenListing(TObjectHandles& handles, TReadDirHandles& readings, TD
     return reading == nullptr ? nfs::NFS3ERR_BAD_COOKIE : nfs::NFS3_OK;
 }
 
+// The entry GetHandle gives for the k-th name of the reading in `directory` (nullptr for a name
+// that is listed bare), remembered in the reading: the table keeps one entry per (directory,
+// name) until it is deleted, and identifiers are not reused, so a live remembered identifier is
+// the entry GetHandle would find.
+TObjectHandle* ListedEntry(TObjectHandles& handles, TReadDirReading& reading, std::size_t k,
+                           TDirHandle* directory) {
+    if (reading.handlesDirectory != directory->Id() ||
+        reading.handleIds.size() != reading.files.size()) {
+        reading.handleIds.assign(reading.files.size(), 0);
+        reading.handlesDirectory = directory->Id();
+    }
+    std::uint64_t& known = reading.handleIds[k];
+    if (known == TReadDirReading::kEscapesExport)
+        return nullptr;
+    if (known != 0) {
+        if (TObjectHandle* entry = handles.Find(static_cast<std::uint32_t>(known)))
+            return entry;
+    }
+    // Names that climb out of the export (".." at its root) are listed bare and never enter the
+    // handle table.
+    const std::u16string& name = reading.files[k].name;
+    if (handles.EscapesExport(directory, name)) {
+        known = TReadDirReading::kEscapesExport;
+        return nullptr;
+    }
+    TObjectHandle* entry = handles.GetHandle(directory, name);
+    known = entry != nullptr ? entry->Id() : 0;
+    return entry;
+}
+
 } // namespace
 
 bool TDaemon::NfsReadDir() {
@@ -86,8 +116,12 @@ bool TDaemon::NfsReadDir() {
     const std::uint32_t limit = CapToReply(count);
     const std::size_t total = reading->files.size();
     std::size_t k = cookie < total ? static_cast<std::size_t>(cookie) : total;
+    if (reading->wireNames.size() != total)
+        reading->wireNames.assign(total, std::string());
     for (; k < total; ++k) {
-        const std::string name = NameToWire(reading->files[k].name);
+        std::string& name = reading->wireNames[k];
+        if (name.empty())
+            name = NameToWire(reading->files[k].name);
         const std::uint64_t size = kEntrySize + Padded(name.size());
         if (writer_.Length() + size + kListEndSize > limit)
             break;
@@ -153,19 +187,19 @@ bool TDaemon::NfsReadDirPlus() {
     // strictly above what they add up to.
     std::uint64_t sum = 0;
     rpc::Fattr3 image{};
+    if (reading->wireNames.size() != total)
+        reading->wireNames.assign(total, std::string());
     for (; k < total; ++k) {
         const platform::FindRecord& record = reading->files[k];
-        const std::string name = NameToWire(record.name);
+        std::string& name = reading->wireNames[k];
+        if (name.empty())
+            name = NameToWire(record.name);
         const std::uint64_t size = kEntryPlusSize + Padded(name.size());
         if (sum + size + kListEndSize >= dirCount)
             break;
         if (writer_.Length() + size + kListEndSize > limit)
             break;
-        // Names that climb out of the export (".." at its root) are listed bare and never enter
-        // the handle table.
-        TObjectHandle* entry = handles_->EscapesExport(directory, record.name)
-                                   ? nullptr
-                                   : handles_->GetHandle(directory, record.name);
+        TObjectHandle* entry = ListedEntry(*handles_, *reading, k, directory);
         bool haveAttributes = false;
         if (entry != nullptr) {
             // A file's search record holds what opening it would report; a directory's times

@@ -45,6 +45,8 @@ TReadDirReading* TReadDirHandles::StartReading(std::uint32_t directoryId,
         watch_.Unwatch(slot->watchKey);
     }
     slot->files.clear();
+    slot->wireNames.clear();
+    slot->handleIds.clear();
     do {
         slot->files.push_back(record);
     } while (search.Next(record));

@@ -22,6 +22,13 @@ struct TReadDirReading {
     // While the change watch key is set, a fresh search of `folder` would yield `files` again.
     std::uint32_t watchKey = 0;
     platform::FileIdentity folder;
+    // Filled as listings go, emptied with `files`: each name in the daemon's code page, and the
+    // handle-table identifier that the name had in directory `handlesDirectory` (0: not known,
+    // kEscapesExport: listed bare), so that later pages and listings skip the name lookups.
+    std::vector<std::string> wireNames;
+    std::vector<std::uint64_t> handleIds;
+    std::uint32_t handlesDirectory = 0;
+    static constexpr std::uint64_t kEscapesExport = std::uint64_t{1} << 32;
 };
 
 class TReadDirHandles {

@@ -104,5 +104,48 @@ TEST_F(ReadDirReuseTest, ChangesBesideTheServerShowInTheNextListing) {
     EXPECT_EQ(fourth.count("a.mkv"), 0u);
 }
 
+TEST_F(ReadDirReuseTest, HandlesFollowTheTableNotTheRememberedListing) {
+    auto first = List(folder_);
+    const std::uint32_t oldHandle = first["a.mkv"].handle;
+    ASSERT_NE(oldHandle, 0u);
+    EXPECT_EQ(List(folder_)["a.mkv"].handle, oldHandle) << "a second listing hands out the same";
+
+    // REMOVE through the server deletes the entry; the file made again gets a new handle.
+    RpcReply removed =
+        client_.NfsCall(kProcRemove, XdrArgs().PutHandle(folder_).PutString("a.mkv"));
+    ASSERT_TRUE(removed.Succeeded());
+    ASSERT_EQ(removed.body.GetUInt32(), kOk);
+    ASSERT_TRUE(WriteFile(Path("d/a.mkv"), Pattern(10)));
+    auto again = List(folder_);
+    ASSERT_NE(again["a.mkv"].handle, 0u);
+    EXPECT_NE(again["a.mkv"].handle, oldHandle);
+    EXPECT_EQ(Lookup(folder_, "a.mkv"), again["a.mkv"].handle);
+    // The entry behind the removed one moved forward: the listing shows the live fileids.
+    for (const auto& [name, listed] : again) {
+        if (listed.handle != 0 && name != "." && name != "..") {
+            const std::uint32_t looked = Lookup(folder_, name);
+            EXPECT_EQ(looked, listed.handle) << name;
+        }
+    }
+}
+
+TEST_F(ReadDirReuseTest, AWalkOfAnOldReadingFindsTheEntriesOfNow) {
+    std::uint64_t verifier = 0;
+    auto first = List(folder_, &verifier);
+    const std::uint32_t oldHandle = first["a.mkv"].handle;
+    ASSERT_NE(oldHandle, 0u);
+    RpcReply removed =
+        client_.NfsCall(kProcRemove, XdrArgs().PutHandle(folder_).PutString("a.mkv"));
+    ASSERT_TRUE(removed.Succeeded());
+    ASSERT_EQ(removed.body.GetUInt32(), kOk);
+    ASSERT_TRUE(WriteFile(Path("d/a.mkv"), Pattern(10)));
+    // The old snapshot still names a.mkv; its handle is the new entry's, not the removed one's.
+    auto walked = List(folder_, &verifier);
+    ASSERT_EQ(walked.count("a.mkv"), 1u);
+    EXPECT_NE(walked["a.mkv"].handle, 0u);
+    EXPECT_NE(walked["a.mkv"].handle, oldHandle);
+    EXPECT_EQ(Lookup(folder_, "a.mkv"), walked["a.mkv"].handle);
+}
+
 } // namespace
 } // namespace rpctest::nfsdata
