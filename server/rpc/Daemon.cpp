@@ -20,6 +20,8 @@ namespace {
 // The select set holds at most this many sockets; later connections wait their turn.
 constexpr std::size_t kMaxSelectSockets = 64;
 constexpr int kSelectTimeoutMs = 1001;
+// The wait while more connections are open than the select set holds.
+constexpr int kCrowdedSelectTimeoutMs = 20;
 constexpr int kProbeTimeoutMs = 5005;
 // Connections the system holds until the loop accepts them. With a backlog of 0 Linux queues a
 // single one; the next clients that connect at the same moment wait for the kernel's handshake
@@ -308,7 +310,9 @@ void TDaemon::Execute() {
         for (Socket* socket : datagrams)
             sockets.push_back(socket);
         const std::size_t fixed = sockets.size();
-        // Rotate the start so that connections beyond the select limit are not starved.
+        // Connections beyond the select limit take turns: each window starts where the last one
+        // ended, and while they do not all fit the wait is short, so that every connection is
+        // looked at within moments however many others sit idle.
         const std::size_t room = kMaxSelectSockets - fixed;
         const std::size_t taken = connections.size() < room ? connections.size() : room;
         if (!connections.empty())
@@ -319,9 +323,11 @@ void TDaemon::Execute() {
             slotConnection.push_back(index);
             sockets.push_back(&connections[index].socket);
         }
-        ++rotation;
+        rotation += taken;
+        const int timeoutMs =
+            connections.size() > room ? kCrowdedSelectTimeoutMs : kSelectTimeoutMs;
 
-        const int count = platform::SelectReadable(sockets, kSelectTimeoutMs,
+        const int count = platform::SelectReadable(sockets, timeoutMs,
                                                    std::span<bool>(ready.get(), sockets.size()));
         if (count <= 0) {
             IdleSweep();

@@ -61,5 +61,26 @@ TEST(Robustness, ABurstOfSimultaneousConnectionsIsAnsweredPromptly) {
     EXPECT_LT(slowestMs.load(), 3000) << "a connection waited for its handshake to be retried";
 }
 
+// Many more connections than the select set holds sit idle: new clients are still served at
+// once, however the idle ones fall in the rotation.
+TEST(Robustness, IdleConnectionsBeyondTheSelectSetDoNotStarveNewClients) {
+    TestDaemon daemon;
+    ASSERT_TRUE(daemon.Ready()) << daemon.ErrorText();
+    const ServerPorts ports = daemon.Ports();
+    std::vector<std::unique_ptr<TcpConnection>> idle;
+    for (int i = 0; i < 300; ++i) {
+        idle.push_back(std::make_unique<TcpConnection>(i % 2 == 0 ? ports.nfs : ports.mount));
+        ASSERT_TRUE(idle.back()->Connected());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (std::uint32_t late = 0; late < 3; ++late) {
+        const Clock::time_point start = Clock::now();
+        TcpConnection connection(ports.portmap);
+        const RpcReply reply = connection.Call(PortmapNull(77 + late), {}, 20000);
+        EXPECT_TRUE(reply.Succeeded()) << reply;
+        EXPECT_LT(MsSince(start), 3000) << "late client " << late;
+    }
+}
+
 } // namespace
 } // namespace rpctest
