@@ -111,6 +111,10 @@ public:
     bool SetTimes(const std::uint64_t* creation, const std::uint64_t* lastAccess,
                   const std::uint64_t* lastWrite);
     bool Flush();
+    // Starts writing the range's changed data to the disk without waiting, so that a later
+    // Flush has less left to wait for. Only a hint: nothing is reported, and on Windows, which
+    // has no such call, nothing happens.
+    void StartFlush(std::uint64_t offset, std::uint64_t count);
     void Close();
 
 private:

@@ -188,6 +188,10 @@ bool TDaemon::NfsWrite() {
     // A write beyond the old end leaves the gap reading as zeros on both platforms.
     if (status == nfs::NFS3_OK && !file.WriteAt(offset, data, length, written))
         status = LastFileStatus();
+    // Unstable data starts for the disk at once, so that the COMMIT after a long stream waits
+    // only for its tail instead of for the whole file.
+    if (status == nfs::NFS3_OK && !IsStable(stableHow))
+        file.StartFlush(offset, written);
     if (status == nfs::NFS3_OK && !handles_->ReadAttributes(*entry, file, after))
         status = LastFileStatus();
     if (status == nfs::NFS3_OK && fileEntry != nullptr)

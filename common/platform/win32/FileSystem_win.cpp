@@ -362,6 +362,8 @@ bool File::Flush() {
     return ::FlushFileBuffers(AsHandle(handle_)) != FALSE;
 }
 
+void File::StartFlush(std::uint64_t, std::uint64_t) {}
+
 void File::Close() {
     if (handle_ == -1)
         return;
