@@ -205,8 +205,9 @@ struct LibnfsHandle {
     char* val;
 };
 
-// `calls` LOOKUP+GETATTR pairs of random names f0000.. below folders [0, folders) of `prefix`.
-int Lookup(Session& s, const std::string& prefix, int folders, int files, long calls) {
+// `runs` times `calls` LOOKUP+GETATTR pairs of random names f0000.. below folders
+// [0, folders) of `prefix`.
+int Lookup(Session& s, const std::string& prefix, int folders, int files, long calls, int runs) {
     std::vector<std::vector<char>> folderHandles;
     for (int i = 0; i < folders; ++i) {
         nfsfh* fh = nullptr;
@@ -222,29 +223,32 @@ int Lookup(Session& s, const std::string& prefix, int folders, int files, long c
         names.push_back(FileName(i));
     rpc_context* rpc = nfs_get_rpc_context(s.nfs);
     std::mt19937 random(7);
-    const double start = Now();
-    for (long call = 0; call < calls; ++call) {
-        std::vector<char>& folder = folderHandles[random() % folders];
-        LOOKUP3args lookup{};
-        lookup.what.dir.data.data_len = static_cast<u_int>(folder.size());
-        lookup.what.dir.data.data_val = folder.data();
-        lookup.what.name = names[random() % files].data();
-        Pending found;
-        if (rpc_nfs3_lookup_async(rpc, LookupDone, &lookup, &found) != 0)
-            Die("lookup", "cannot send");
-        Wait(rpc, found);
-        if (found.status != NFS3_OK)
-            Die("lookup", lookup.what.name);
-        GETATTR3args getattr{};
-        getattr.object = found.handle;
-        Pending attributes;
-        if (rpc_nfs3_getattr_async(rpc, GetAttrDone, &getattr, &attributes) != 0)
-            Die("getattr", "cannot send");
-        Wait(rpc, attributes);
-        if (attributes.status != NFS3_OK)
-            Die("getattr", lookup.what.name);
+    for (int run = 0; run < runs; ++run) {
+        const double start = Now();
+        for (long call = 0; call < calls; ++call) {
+            std::vector<char>& folder = folderHandles[random() % folders];
+            LOOKUP3args lookup{};
+            lookup.what.dir.data.data_len = static_cast<u_int>(folder.size());
+            lookup.what.dir.data.data_val = folder.data();
+            lookup.what.name = names[random() % files].data();
+            Pending found;
+            if (rpc_nfs3_lookup_async(rpc, LookupDone, &lookup, &found) != 0)
+                Die("lookup", "cannot send");
+            Wait(rpc, found);
+            if (found.status != NFS3_OK)
+                Die("lookup", lookup.what.name);
+            GETATTR3args getattr{};
+            getattr.object = found.handle;
+            Pending attributes;
+            if (rpc_nfs3_getattr_async(rpc, GetAttrDone, &getattr, &attributes) != 0)
+                Die("getattr", "cannot send");
+            Wait(rpc, attributes);
+            if (attributes.status != NFS3_OK)
+                Die("getattr", lookup.what.name);
+        }
+        std::printf("lookup %ld %.6f\n", calls, Now() - start);
+        std::fflush(stdout);
     }
-    std::printf("lookup %ld %.6f\n", calls, Now() - start);
     return 0;
 }
 
@@ -273,7 +277,7 @@ int Usage() {
                "       nfsbench write URL PATH MIB RUNS\n"
                "       nfsbench readdir URL PATH RUNS\n"
                "       nfsbench fill URL PREFIX FIRST LAST\n"
-               "       nfsbench lookup URL PREFIX FOLDERS FILES CALLS\n"
+               "       nfsbench lookup URL PREFIX FOLDERS FILES CALLS RUNS\n"
                "       nfsbench maketree DIR FOLDERS FILES\n",
                stderr);
     return 2;
@@ -303,9 +307,10 @@ int main(int argc, char** argv) {
         Session s(argv[2]);
         return Fill(s, argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
     }
-    if (command == "lookup" && argc == 7) {
+    if (command == "lookup" && argc == 8) {
         Session s(argv[2]);
-        return Lookup(s, argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atol(argv[6]));
+        return Lookup(s, argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atol(argv[6]),
+                      std::atoi(argv[7]));
     }
     return Usage();
 }

@@ -10,7 +10,7 @@ namespace platform {
 
 // Move-only owner of the notification source; only the thread that uses it may call it.
 class DirectoryWatch {
-public:
+  public:
     DirectoryWatch() = default;
     ~DirectoryWatch();
     DirectoryWatch(DirectoryWatch&& other) noexcept;
@@ -30,7 +30,7 @@ public:
     // lost: every key must then be taken as changed.
     bool TakeChanges(std::vector<std::uint32_t>& keys);
 
-private:
+  private:
     void* state_ = nullptr; // platform bookkeeping
 };
 

@@ -27,7 +27,8 @@ class DirectoryTimesTest : public MountedExport {
         fs::create_directories(folder_ / "sub");
         std::ofstream(folder_ / "clip.mkv") << "clip";
         // Everything the folder's search reports ("." and ".." included) is made old.
-        for (const fs::path& path : {folder_ / "clip.mkv", folder_ / "sub", folder_, daemon_.Root()})
+        for (const fs::path& path :
+             {folder_ / "clip.mkv", folder_ / "sub", folder_, daemon_.Root()})
             MakeOld(path);
         handle_ = MountFolder("/folder");
     }

@@ -23,7 +23,8 @@ using platform::DirectoryWatch;
 class DirectoryWatchTest : public testing::Test {
   protected:
     void SetUp() override {
-        base_ = fs::temp_directory_path() / ("lumavert-dw-" + std::to_string(std::random_device{}()));
+        base_ =
+            fs::temp_directory_path() / ("lumavert-dw-" + std::to_string(std::random_device{}()));
         folder_ = base_ / "folder";
         fs::create_directories(folder_ / "sub");
         std::ofstream(folder_ / "clip.mkv") << "clip";
