@@ -72,6 +72,9 @@ public:
     bool GetSendBufferSize(int& size) const;
     bool SetSendBufferSize(int size);
     bool SetBroadcast(bool enable);
+    // A blocking send that moves no data for this long fails (the socket is then best closed:
+    // Winsock leaves it in an undefined state).
+    bool SetSendTimeout(int timeoutMs);
 
     // Waits until the socket is readable; false on time-out or error.
     bool WaitReadable(int timeoutMs) const;

@@ -27,6 +27,8 @@ constexpr int kProbeTimeoutMs = 5005;
 // single one; the next clients that connect at the same moment wait for the kernel's handshake
 // retransmissions (1, 2, 4, 8 ... seconds), so a burst of clients would stall for many seconds.
 constexpr int kListenBacklog = 16;
+// Bytes a client must take during one send time-out for its reply to go on (see SendReply).
+constexpr std::size_t kMinimumSendProgress = 64 * 1024;
 // Larger socket buffers let a whole 1 MiB transfer move without waiting on the window.
 constexpr int kSocketBufferSize = 4 * 1024 * 1024;
 
@@ -347,6 +349,7 @@ void TDaemon::Execute() {
             connection.localPort = local.port;
             connection.socket.SetReceiveBufferSize(kSocketBufferSize);
             connection.socket.SetSendBufferSize(kSocketBufferSize);
+            connection.socket.SetSendTimeout(kReplySendTimeoutMs);
             connections.push_back(std::move(connection));
         }
         for (std::size_t i = 0; i < 3 && !terminated_; ++i) {
@@ -421,13 +424,19 @@ bool TDaemon::SendReply(Socket& socket, bool tcp, const SocketAddress& peer) {
         std::size_t sent = 0;
         return socket.SendTo(data, size, peer, sent) && sent == size;
     }
-    // A record goes out whole or the connection is given up: never half a record.
+    // A record goes out whole or the connection is given up: never half a record. A send that
+    // comes back short has waited out the connection's send time-out; if the client took less
+    // than a trickle in that time it has stopped reading (a receiver that does not read still
+    // takes a few kilobytes now and then as its buffers are compacted), so it is given up.
     std::size_t done = 0;
     while (done < size) {
+        const std::size_t wanted = size - done;
         std::size_t sent = 0;
-        if (!socket.Send(data + done, size - done, sent) || sent == 0)
+        if (!socket.Send(data + done, wanted, sent) || sent == 0)
             return false;
         done += sent;
+        if (sent < wanted && sent < kMinimumSendProgress)
+            return false;
     }
     return true;
 }

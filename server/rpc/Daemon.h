@@ -31,6 +31,10 @@ struct ServicePorts {
 // A TCP record that has begun must be complete within this time, or the connection is closed,
 // so that one stalled client cannot hold up the others.
 inline constexpr int kRecordReceiveTimeoutMs = 10000;
+// One send of a reply waits at most this long for its client to take data. A client that stopped
+// reading loses its connection after at most two such waits (the first may still have moved a
+// part of the reply), for the same reason.
+inline constexpr int kReplySendTimeoutMs = 5000;
 // Write files unused for this long are closed by the idle sweep.
 inline constexpr std::uint32_t kIdleFileMs = 60000;
 

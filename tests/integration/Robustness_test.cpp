@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "server/rpc/Daemon.h"
+
 #include "tests/support/RobustnessCalls.h"
 #include "tests/support/RpcClient.h"
 #include "tests/support/TestDaemon.h"
@@ -80,6 +82,51 @@ TEST(Robustness, IdleConnectionsBeyondTheSelectSetDoNotStarveNewClients) {
         EXPECT_TRUE(reply.Succeeded()) << reply;
         EXPECT_LT(MsSince(start), 3000) << "late client " << late;
     }
+}
+
+// --- Replies ---
+
+// A client that sends calls and never reads the replies must not hold the daemon: once its
+// replies stop moving, its connection is given up and everyone else is served.
+TEST(Robustness, ClientThatNeverReadsItsRepliesDoesNotBlockTheOthers) {
+    TestDaemon daemon;
+    ASSERT_TRUE(daemon.Ready()) << daemon.ErrorText();
+    const ServerPorts ports = daemon.Ports();
+    const Bytes content = Pattern(1024 * 1024, 3);
+    ASSERT_TRUE(WriteDisk(daemon.Root() / "big.bin", content));
+    ASSERT_TRUE(WriteDisk(daemon.Root() / "steady.bin", Slice(content, 0, 65536)));
+    RpcClient client(ports, Transport::Tcp);
+    const MountResult mounted = client.Mount("/");
+    ASSERT_TRUE(mounted.Ok());
+    const std::uint32_t big = Lookup(client, mounted.handle, "big.bin").handle;
+    ASSERT_NE(big, 0u);
+
+    TcpConnection deaf(ports.nfs);
+    ASSERT_TRUE(deaf.Connected());
+    // 64 READs of 1 MiB: far more than the socket buffers of both ends hold.
+    Bytes calls;
+    for (std::uint32_t i = 0; i < 64; ++i) {
+        const Bytes one = BuildCall(NfsHeader(100 + i, kRead),
+                                    XdrArgs().PutHandle(big).PutUInt64(0).PutUInt32(1048576));
+        const Bytes record = Record(one);
+        calls.insert(calls.end(), record.begin(), record.end());
+    }
+    ASSERT_TRUE(deaf.SendRaw(calls));
+
+    const Bytes steadyContent = Slice(content, 0, 65536);
+    SteadyClient steady(ports, "steady.bin", steadyContent);
+    // The daemon gives the deaf client up after at most two send time-outs (reading now to
+    // see the close would let the replies move again, so the check comes after the wait).
+    const int giveUpMs = 2 * server::kReplySendTimeoutMs;
+    std::this_thread::sleep_for(std::chrono::milliseconds(giveUpMs + 2000));
+    EXPECT_TRUE(deaf.WaitForClose(5000)) << "the deaf connection was kept";
+    steady.Stop();
+    for (std::size_t i = 0; i < steady.Failures().size() && i < 10; ++i)
+        ADD_FAILURE() << "steady client: " << steady.Failures()[i];
+    EXPECT_GT(steady.Calls(), 20) << "the other client was not served";
+    EXPECT_LE(steady.MaxLatencyMs(), giveUpMs + 2000);
+    RpcClient after(ports, Transport::Tcp);
+    EXPECT_TRUE(after.NfsCall(kNull).Succeeded());
 }
 
 } // namespace

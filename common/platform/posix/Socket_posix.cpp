@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <array>
@@ -343,6 +344,15 @@ bool Socket::SetSendBufferSize(int size) {
 
 bool Socket::SetBroadcast(bool enable) {
     return SetIntOption(handle_, SOL_SOCKET, SO_BROADCAST, enable ? 1 : 0);
+}
+
+bool Socket::SetSendTimeout(int timeoutMs) {
+    timeval value{};
+    value.tv_sec = timeoutMs / 1000;
+    value.tv_usec = (timeoutMs % 1000) * 1000;
+    if (setsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_SNDTIMEO, &value, sizeof(value)) != 0)
+        return Fail();
+    return true;
 }
 
 bool Socket::WaitReadable(int timeoutMs) const {

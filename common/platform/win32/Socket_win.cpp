@@ -254,6 +254,15 @@ bool Socket::SetBroadcast(bool enable) {
     return SetIntOption(handle_, SOL_SOCKET, SO_BROADCAST, enable ? 1 : 0);
 }
 
+bool Socket::SetSendTimeout(int timeoutMs) {
+    // Winsock takes the time-out as a DWORD of milliseconds (POSIX takes a timeval).
+    const DWORD value = static_cast<DWORD>(timeoutMs);
+    if (setsockopt(Raw(handle_), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&value),
+                   sizeof(value)) != 0)
+        return Fail();
+    return true;
+}
+
 bool Socket::WaitReadable(int timeoutMs) const {
     fd_set readSet;
     FD_ZERO(&readSet);
