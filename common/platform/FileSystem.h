@@ -15,6 +15,7 @@
 #undef GetFileAttributes
 #undef MoveFile
 #undef RemoveDirectory
+#undef ReplaceFile
 #endif
 
 namespace platform {
@@ -164,6 +165,8 @@ bool CreateDirectory(std::u16string_view path);
 bool RemoveDirectory(std::u16string_view path);
 // Never replaces an existing target (error 183 or 80); directories move within one volume.
 bool MoveFile(std::u16string_view from, std::u16string_view to);
+// Moves a file onto `to`, replacing what is there in one step (settings files are saved so).
+bool ReplaceFile(std::u16string_view from, std::u16string_view to);
 
 bool GetVolumeBytesPerSector(std::u16string_view path, std::uint32_t& bytesPerSector);
 bool GetVolumeFreeSpace(std::u16string_view path, std::uint64_t& totalBytes,

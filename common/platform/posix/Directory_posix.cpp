@@ -278,4 +278,10 @@ bool MoveFile(std::u16string_view from, std::u16string_view to) {
     }
 }
 
+bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
+    if (::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0)
+        return true;
+    return Fail(ErrnoToFileError(errno));
+}
+
 } // namespace platform

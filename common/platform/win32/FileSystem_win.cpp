@@ -449,6 +449,11 @@ bool MoveFile(std::u16string_view from, std::u16string_view to) {
     return ::MoveFileW(WidePath(from).c_str(), WidePath(to).c_str()) != FALSE;
 }
 
+bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
+    return ::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 bool GetVolumeBytesPerSector(std::u16string_view path, std::uint32_t& bytesPerSector) {
     std::wstring root;
     if (!VolumeRoot(path, root))

@@ -1,11 +1,8 @@
 // Reading and writing the Linux daemon's settings file.
 #include "server/ui/posix/SettingsFile.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sys/stat.h>
+#include <sstream>
 
 #include "common/platform/CodePage.h"
 #include "common/platform/FileSystem.h"
@@ -24,11 +21,40 @@ std::string Trim(const std::string& text) {
 bool MakeFolders(const std::string& path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+        const std::u16string part = platform::Utf8ToUtf16(path.substr(0, slash));
+        std::uint32_t attributes = 0;
+        if (!platform::GetFileAttributes(part, attributes) && !platform::CreateDirectory(part))
             return false;
     }
     return true;
+}
+
+// The whole file, or false when it cannot be opened (with the platform's error left).
+bool ReadWholeFile(const std::u16string& path, std::string& text) {
+    platform::OpenOptions options;
+    options.access = platform::FileAccess::Read;
+    platform::File file = platform::File::Open(path, options);
+    if (!file.IsOpen())
+        return false;
+    text.clear();
+    char chunk[4096];
+    std::uint32_t got = 0;
+    while (file.ReadAt(text.size(), chunk, sizeof chunk, got) && got > 0)
+        text.append(chunk, got);
+    return true;
+}
+
+bool WriteNewFile(const std::u16string& path, const std::string& text) {
+    platform::DeleteFile(path);
+    platform::OpenOptions options;
+    options.access = platform::FileAccess::Write;
+    options.share = platform::FileShare::None;
+    options.disposition = platform::FileDisposition::CreateNew;
+    platform::File file = platform::File::Open(path, options);
+    std::uint32_t written = 0;
+    return file.IsOpen() &&
+           file.WriteAt(0, text.data(), static_cast<std::uint32_t>(text.size()), written) &&
+           written == text.size() && file.Flush();
 }
 
 } // namespace
@@ -56,14 +82,16 @@ ServerSettings DefaultSettings() {
 
 bool LoadSettings(const std::string& path, ServerSettings& settings, std::string& error) {
     settings = DefaultSettings();
-    std::ifstream in(path);
-    if (!in) {
-        if (errno != ENOENT) {
-            error = "Can't read " + path + ": " + std::strerror(errno);
+    std::string text;
+    if (!ReadWholeFile(platform::Utf8ToUtf16(path), text)) {
+        const std::uint32_t code = platform::LastFileError();
+        if (code != platform::kErrorFileNotFound && code != platform::kErrorPathNotFound) {
+            error = "Can't read " + path + " (error " + std::to_string(code) + ")";
             return false;
         }
         return SaveSettings(path, settings, error);
     }
+    std::istringstream in(text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -102,23 +130,18 @@ bool SaveSettings(const std::string& path, const ServerSettings& settings, std::
         return false;
     }
     // Write a new file and move it over the old one, so a crash never leaves half a file.
-    const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << "# Lumavert server settings. Send SIGHUP to the server after a change.\n"
-            << "# Root: the folder exported over NFS.\n"
-            << "Root=" << settings.root << "\n"
-            << "# Host: allowed client addresses or names separated by spaces; empty: all.\n"
-            << "Host=" << settings.host << "\n"
-            << "# CodePage: Windows code page of file names on the wire (65001 = UTF-8).\n"
-            << "CodePage=" << settings.codePage << "\n";
-        out.flush();
-        if (!out) {
-            error = "Failed to set data for '" + path + "'";
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::ostringstream out;
+    out << "# Lumavert server settings. Send SIGHUP to the server after a change.\n"
+        << "# Root: the folder exported over NFS.\n"
+        << "Root=" << settings.root << "\n"
+        << "# Host: allowed client addresses or names separated by spaces; empty: all.\n"
+        << "Host=" << settings.host << "\n"
+        << "# CodePage: Windows code page of file names on the wire (65001 = UTF-8).\n"
+        << "CodePage=" << settings.codePage << "\n";
+    const std::u16string target = platform::Utf8ToUtf16(path);
+    const std::u16string temporary = target + u".new";
+    if (!WriteNewFile(temporary, out.str()) || !platform::ReplaceFile(temporary, target)) {
+        platform::DeleteFile(temporary);
         error = "Failed to set data for '" + path + "'";
         return false;
     }

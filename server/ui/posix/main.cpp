@@ -4,15 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <pthread.h>
 #include <string>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include "common/platform/CodePage.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/InstanceLock.h"
 #include "common/platform/Socket.h"
 #include "server/rpc/Daemon.h"
 #include "server/ui/posix/SettingsFile.h"
@@ -85,12 +84,9 @@ std::u16string ListFolder() {
 }
 
 // One instance per user: an exclusive lock on a file beside the settings.
-bool TakeInstanceLock(const std::string& settingsPath, int& lockFd) {
+bool TakeInstanceLock(const std::string& settingsPath, platform::InstanceLock& lock) {
     const std::string lockPath = settingsPath.substr(0, settingsPath.rfind('/')) + "/server.lock";
-    lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd < 0)
-        return true; // no place for a lock: run anyway
-    if (flock(lockFd, LOCK_EX | LOCK_NB) == 0)
+    if (lock.Acquire(platform::Utf8ToUtf16(lockPath)))
         return true;
     std::fprintf(stderr,
                  "lumavert-server: another instance is already running for this user (lock "
@@ -154,8 +150,8 @@ int main(int argc, char** argv) {
     posixui::ServerSettings settings;
     if (!LoadEffectiveSettings(options, settingsPath, settings))
         return 1;
-    int lockFd = -1;
-    if (!TakeInstanceLock(settingsPath, lockFd))
+    platform::InstanceLock lock;
+    if (!TakeInstanceLock(settingsPath, lock))
         return 1;
     // The default root is made on first start, so that the server has something to export.
     if (!options.root && settings.root == posixui::DefaultSettings().root)

@@ -1,8 +1,9 @@
 // The list folder and the default root folder, from the platform's Documents folder.
 #include "server/ui/win32/ServerFolders.h"
 
-#include "common/platform/FileSystem.h"
 #include "server/ui/win32/WinText.h"
+// After <windows.h> (through WinText.h), so that its CreateDirectory macro is undone.
+#include "common/platform/FileSystem.h"
 
 namespace serverui {
 
@@ -16,7 +17,7 @@ std::wstring ListFolder() {
     std::u16string documents;
     if (platform::DocumentsFolder(true, documents) && !documents.empty()) {
         const std::wstring folder = FromU16(documents) + kSubfolder;
-        if (IsExistingFolder(folder) || CreateDirectoryW(folder.c_str(), nullptr) ||
+        if (IsExistingFolder(folder) || platform::CreateDirectory(ToU16(folder)) ||
             IsExistingFolder(folder))
             return folder + L"\\";
     }

@@ -1,6 +1,8 @@
 // Text and folder helpers of the Win32 front-end.
 #include "server/ui/win32/WinText.h"
 
+#include "common/platform/FileSystem.h"
+
 #include <climits>
 
 namespace serverui {
@@ -51,8 +53,9 @@ std::wstring WindowText(HWND window) {
 bool IsExistingFolder(const std::wstring& path) {
     if (path.empty())
         return false;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    std::uint32_t attributes = 0;
+    return platform::GetFileAttributes(ToU16(path), attributes) &&
+           (attributes & platform::kAttributeDirectory) != 0;
 }
 
 } // namespace serverui
