@@ -239,8 +239,10 @@ void TFuzzFixture::OpenGateAndLookUp() {
             Violation("fixture call got no reply");
         return rpctest::ParseReply(rpctest::Bytes(result.reply.begin(), result.reply.end()));
     };
-    const auto readHandle = [](rpctest::RpcReply& reply) -> std::uint32_t {
-        if (!reply.Succeeded() || reply.body.GetUInt32() != 0)
+    std::uint32_t status = 0;
+    const auto readHandle = [&status](rpctest::RpcReply& reply) -> std::uint32_t {
+        status = reply.Succeeded() ? reply.body.GetUInt32() : 0xFFFFFFFFu;
+        if (status != 0)
             return 0;
         const rpctest::Bytes handle = reply.body.GetOpaque(64);
         return handle.size() == 4 ? LoadWord(handle.data()) : 0;
@@ -250,7 +252,8 @@ void TFuzzFixture::OpenGateAndLookUp() {
         rpctest::RpcReply reply = call(Service::Mount, 1, rpctest::XdrArgs().PutString(path));
         const std::uint32_t id = readHandle(reply);
         if (id == 0)
-            Violation(std::string("fixture MNT failed: ") + path);
+            Violation(std::string("fixture MNT failed: ") + path + ", status " +
+                      std::to_string(status));
         handles_.push_back({path, true, id});
     }
     for (const SeedObject& object : kSeedTree) {
@@ -260,8 +263,14 @@ void TFuzzFixture::OpenGateAndLookUp() {
         rpctest::RpcReply reply =
             call(Service::Nfs, 3, rpctest::XdrArgs().PutHandle(HandleOf(parent)).PutString(name));
         const std::uint32_t id = readHandle(reply);
+        // After a restore a name may have changed its type behind the daemon's back (a folder
+        // the fuzzer made where a seed file was): the table keeps the old entry, and LOOKUP of
+        // the name fails until a restart. Only the first set-up must find everything.
+        if (id == 0 && inputs_ == 0)
+            Violation("fixture LOOKUP failed: " + exportPath + ", status " +
+                      std::to_string(status));
         if (id == 0)
-            Violation("fixture LOOKUP failed: " + exportPath);
+            ++lostSeeds_;
         handles_.push_back({exportPath, object.directory, id});
     }
 }
@@ -357,6 +366,12 @@ void TFuzzFixture::Finish() {
         return;
     finished_ = true;
     CheckSentinels("exit check");
+    std::fprintf(stderr,
+                 "fuzz fixture: %llu inputs, %llu sentinel checks, %llu seed lookups failed "
+                 "after restores\n",
+                 static_cast<unsigned long long>(inputs_),
+                 static_cast<unsigned long long>(inputs_ / kCheckInterval + 1),
+                 static_cast<unsigned long long>(lostSeeds_));
     daemon_.reset();
     std::error_code error;
     fs::remove_all(base_, error);

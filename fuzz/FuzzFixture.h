@@ -96,6 +96,7 @@ class TFuzzFixture {
     platform::SocketAddress peer_;
     std::vector<NamedHandle> handles_;
     std::uint64_t inputs_ = 0;
+    std::uint64_t lostSeeds_ = 0;
     bool finished_ = false;
 };
 
