@@ -88,6 +88,8 @@ TEST(Robustness, ABurstOfSimultaneousConnectionsIsAnsweredPromptly) {
         thread.join();
     EXPECT_EQ(answered.load(), kClients);
     EXPECT_LT(slowestMs.load(), 3000) << "a connection waited for its handshake to be retried";
+    std::cout << "[ figures  ] burst: " << kClients << " simultaneous connections, slowest answer "
+              << slowestMs.load() << " ms\n";
 }
 
 // Many more connections than the select set holds sit idle: new clients are still served at
@@ -108,6 +110,8 @@ TEST(Robustness, IdleConnectionsBeyondTheSelectSetDoNotStarveNewClients) {
         const RpcReply reply = connection.Call(PortmapNull(77 + late), {}, 20000);
         EXPECT_TRUE(reply.Succeeded()) << reply;
         EXPECT_LT(MsSince(start), 3000) << "late client " << late;
+        std::cout << "[ figures  ] idle: 300 idle connections, late client " << late
+                  << " answered in " << MsSince(start) << " ms\n";
     }
 }
 
@@ -425,6 +429,8 @@ TEST(Robustness, ClientThatNeverReadsItsRepliesDoesNotBlockTheOthers) {
     EXPECT_LE(steady.MaxLatencyMs(), giveUpMs + 2000);
     RpcClient after(ports, Transport::Tcp);
     EXPECT_TRUE(after.NfsCall(kNull).Succeeded());
+    std::cout << "[ figures  ] deaf client: the other client's longest wait "
+              << steady.MaxLatencyMs() << " ms, " << steady.Calls() << " calls\n";
 }
 
 // --- Sizes at the record limit ---
@@ -483,6 +489,9 @@ TEST(Robustness, RecordsAtTheLimitAreServedAndOneByteOverIsRefused) {
     EXPECT_GT(read.data.size(), kRecordLimit - 1024);
     EXPECT_FALSE(read.eof);
     EXPECT_TRUE(read.data == Slice(expected, 0, read.data.size()));
+    std::cout << "[ figures  ] limits: WRITE of " << kWriteMax << " and " << fill
+              << " bytes, READ of " << kRecordLimit << " answered with " << read.data.size()
+              << "\n";
 }
 
 // --- Escapes ---
