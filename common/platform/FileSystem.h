@@ -81,7 +81,7 @@ struct OpenOptions {
 
 // Move-only owner of an open file or directory.
 class File {
-public:
+  public:
     File() = default;
     ~File();
     File(File&& other) noexcept;
@@ -118,7 +118,7 @@ public:
     void StartFlush(std::uint64_t offset, std::uint64_t count);
     void Close();
 
-private:
+  private:
     std::intptr_t handle_ = -1;
     std::uint32_t id_ = 0;
     void* state_ = nullptr; // platform bookkeeping (share-mode emulation on POSIX)
@@ -126,7 +126,7 @@ private:
 
 // Move-only directory search: FindFirstFileW / FindNextFileW.
 class FindSearch {
-public:
+  public:
     FindSearch() = default;
     ~FindSearch();
     FindSearch(FindSearch&& other) noexcept;
@@ -141,7 +141,7 @@ public:
     bool Next(FindRecord& out);
     void Close();
 
-private:
+  private:
     std::intptr_t handle_ = -1;
     void* state_ = nullptr;
 };

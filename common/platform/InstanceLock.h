@@ -7,7 +7,7 @@
 namespace platform {
 
 class InstanceLock {
-public:
+  public:
     InstanceLock() = default;
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
@@ -17,7 +17,7 @@ public:
     bool Acquire(std::u16string_view path);
     bool Held() const { return handle_ != -1; }
 
-private:
+  private:
     std::intptr_t handle_ = -1;
 };
 

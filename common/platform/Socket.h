@@ -39,7 +39,7 @@ enum class SocketKind { Tcp, Udp };
 
 // Move-only owner of one socket; closes it on destruction.
 class Socket {
-public:
+  public:
     Socket() = default;
     ~Socket();
     Socket(Socket&& other) noexcept;
@@ -82,7 +82,7 @@ public:
     void ShutdownBoth();
     void Close();
 
-private:
+  private:
     explicit Socket(std::intptr_t handle) : handle_(handle) {}
     std::intptr_t handle_ = -1;
 };

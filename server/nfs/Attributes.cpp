@@ -43,7 +43,8 @@ void TObjectHandles::FillAttributes(const TObjectHandle& entry, const platform::
     rpc::StoreBigEndian64(image + rpc::fattr::kUsed, record.size);
     rpc::StoreBigEndian64(image + rpc::fattr::kFileId, entry.Position());
     if (directory)
-        rpc::StoreNfsTime(image + rpc::fattr::kAtime, rpc::FileTimeToNfsTime(record.lastAccessTime));
+        rpc::StoreNfsTime(image + rpc::fattr::kAtime,
+                          rpc::FileTimeToNfsTime(record.lastAccessTime));
     rpc::StoreNfsTime(image + rpc::fattr::kMtime, rpc::FileTimeToNfsTime(record.lastWriteTime));
     rpc::StoreNfsTime(image + rpc::fattr::kCtime, rpc::FileTimeToNfsTime(record.creationTime));
 }

@@ -10,7 +10,9 @@ namespace {
 
 constexpr std::u16string_view kListPrefix = u"/lst";
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
 
 std::u16string WithBackslashes(std::u16string_view text) {
     std::u16string out(text);
@@ -99,14 +101,12 @@ std::u16string TDirHandle::GetPath() const {
 }
 
 std::size_t TObjectHandles::NameKeyHash::operator()(const NameKey& key) const {
-    return std::hash<std::u16string>()(key.upperName) ^
-           (std::hash<const void*>()(key.parent) * 31);
+    return std::hash<std::u16string>()(key.upperName) ^ (std::hash<const void*>()(key.parent) * 31);
 }
 
 TObjectHandles::TObjectHandles(std::u16string_view root, std::u16string_view listFolder,
                                std::uint32_t firstId)
-    : rootPath_(WithBackslashes(root)), listFolder_(WithBackslashes(listFolder)),
-      nextId_(firstId) {
+    : rootPath_(WithBackslashes(root)), listFolder_(WithBackslashes(listFolder)), nextId_(firstId) {
     if (!rootPath_.empty() && rootPath_.back() == u'\\')
         rootPath_.pop_back();
     if (!listFolder_.empty() && listFolder_.back() != u'\\')
@@ -117,7 +117,9 @@ TObjectHandles::TObjectHandles(std::u16string_view root, std::u16string_view lis
         errorText_ = "Can't open folder \"" + platform::Utf16ToUtf8(rootPath_) + "\"";
 }
 
-TObjectHandles::~TObjectHandles() { Clear(); }
+TObjectHandles::~TObjectHandles() {
+    Clear();
+}
 
 std::uint32_t TObjectHandles::NextId() {
     for (;;) {
@@ -171,7 +173,8 @@ TObjectHandle* TObjectHandles::GetHandle(TDirHandle* parent, std::u16string_view
         base = &listFolder_;
         rest = name.substr(kListPrefix.size());
     }
-    std::u16string piece = parent != nullptr ? WithBackslashes(name) : *base + WithBackslashes(rest);
+    std::u16string piece =
+        parent != nullptr ? WithBackslashes(name) : *base + WithBackslashes(rest);
     if (piece.empty())
         return nullptr;
 
@@ -221,9 +224,8 @@ void TObjectHandles::DeleteHandle(std::size_t position) {
             entry->parent_->children_.erase(entry);
         entry->id_ = 0; // marks it for removal below
     }
-    std::erase_if(entries_, [](const std::unique_ptr<TObjectHandle>& entry) {
-        return entry->id_ == 0;
-    });
+    std::erase_if(entries_,
+                  [](const std::unique_ptr<TObjectHandle>& entry) { return entry->id_ == 0; });
     for (std::size_t i = first; i < entries_.size(); ++i)
         entries_[i]->position_ = i;
 }

@@ -20,7 +20,7 @@ namespace server {
 class TDirHandle;
 
 class TObjectHandle {
-public:
+  public:
     virtual ~TObjectHandle() = default;
     TObjectHandle(const TObjectHandle&) = delete;
     TObjectHandle& operator=(const TObjectHandle&) = delete;
@@ -39,14 +39,14 @@ public:
     // The folder this entry's export starts at (the root folder or the list folder).
     const std::u16string& ExportBase() const { return *exportBase_; }
 
-protected:
+  protected:
     TObjectHandle(TDirHandle* parent, std::u16string name, std::u16string component,
                   const std::u16string* exportBase)
         : name_(std::move(name)), component_(std::move(component)), parent_(parent),
           exportBase_(exportBase) {}
     void AppendPath(std::u16string& path) const;
 
-private:
+  private:
     friend class TObjectHandles;
     std::u16string name_;
     std::u16string component_;
@@ -57,7 +57,7 @@ private:
 };
 
 class TFileHandle final : public TObjectHandle {
-public:
+  public:
     TFileHandle(TDirHandle* parent, std::u16string name, std::u16string component,
                 const std::u16string* exportBase)
         : TObjectHandle(parent, std::move(name), std::move(component), exportBase) {}
@@ -69,7 +69,7 @@ public:
 };
 
 class TDirHandle final : public TObjectHandle {
-public:
+  public:
     TDirHandle(TDirHandle* parent, std::u16string name, std::u16string component,
                const std::u16string* exportBase, std::uint32_t bytesPerSector)
         : TObjectHandle(parent, std::move(name), std::move(component), exportBase),
@@ -81,18 +81,17 @@ public:
     // Rounds an offset down to a sector boundary.
     const std::uint64_t SectorMask;
 
-private:
+  private:
     friend class TObjectHandles;
     std::unordered_set<TObjectHandle*> children_;
 };
 
 class TObjectHandles {
-public:
+  public:
     // `root` and `listFolder` are UTF-16 folders; "/" becomes "\" and one trailing separator is
     // removed from the root. `firstId` seeds the identifiers (random per daemon, so handles of an
     // earlier daemon come back as stale). ErrorText() is set when the root is no folder.
-    TObjectHandles(std::u16string_view root, std::u16string_view listFolder,
-                   std::uint32_t firstId);
+    TObjectHandles(std::u16string_view root, std::u16string_view listFolder, std::uint32_t firstId);
     ~TObjectHandles();
     TObjectHandles(const TObjectHandles&) = delete;
     TObjectHandles& operator=(const TObjectHandles&) = delete;
@@ -135,7 +134,7 @@ public:
     // The idle sweep: closes write files whose last use is more than `idleMs` old.
     void CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs);
 
-private:
+  private:
     struct NameKey {
         const TDirHandle* parent;
         std::u16string upperName;
@@ -159,8 +158,7 @@ private:
     // The newest entry time of the directory at the path (which names `identity`), from the
     // cache when the watch saw no change since it was searched.
     bool CachedNewestEntryTime(const std::u16string& directoryPath,
-                               const platform::FileIdentity& identity,
-                               std::uint64_t& newest) const;
+                               const platform::FileIdentity& identity, std::uint64_t& newest) const;
     void ForgetChangedDirectories() const;
     std::uint32_t NextId();
     TObjectHandle* Append(std::unique_ptr<TObjectHandle> entry);
@@ -175,8 +173,7 @@ private:
     std::uint32_t nextId_;
     // Directory times: a cache that never answers differently from a fresh search.
     mutable platform::DirectoryWatch watch_;
-    mutable std::unordered_map<platform::FileIdentity, DirectoryTime, IdentityHash>
-        directoryTimes_;
+    mutable std::unordered_map<platform::FileIdentity, DirectoryTime, IdentityHash> directoryTimes_;
     mutable std::unordered_map<std::uint32_t, platform::FileIdentity> timeOfKey_;
     mutable std::vector<std::uint32_t> changedKeys_;
 };

@@ -32,7 +32,7 @@ struct TReadDirReading {
 };
 
 class TReadDirHandles {
-public:
+  public:
     explicit TReadDirHandles(std::uint32_t firstIdentity);
 
     // Takes a fresh snapshot of `directory` (searched at `directoryPath` + "*.*"), replacing the
@@ -43,7 +43,7 @@ public:
     TReadDirReading* FindByIdentity(std::uint32_t identity);
     void Clear();
 
-private:
+  private:
     void ForgetChangedSnapshots();
 
     std::uint32_t nextIdentity_;

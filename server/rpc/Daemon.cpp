@@ -91,8 +91,8 @@ struct TDaemon::Connection {
     SocketAddress peer;
 };
 
-TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage,
-                 std::u16string_view listFolder, ServicePorts ports, std::uint32_t idSeed)
+TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage, std::u16string_view listFolder,
+                 ServicePorts ports, std::uint32_t idSeed)
     : codePage_(codePage), ports_(ports) {
     const std::uint32_t seed = idSeed != 0 ? idSeed : RandomSeed();
     handles_ = std::make_unique<TObjectHandles>(root, listFolder, seed);
@@ -113,7 +113,8 @@ TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage,
 TDaemon::~TDaemon() {
     Stop();
     ReleaseReadSlot();
-    for (Socket* socket : {&portmapTcp_, &portmapUdp_, &mountTcp_, &mountUdp_, &nfsTcp_, &nfsUdp_}) {
+    for (Socket* socket :
+         {&portmapTcp_, &portmapUdp_, &mountTcp_, &mountUdp_, &nfsTcp_, &nfsUdp_}) {
         if (socket->IsValid())
             socket->ShutdownBoth();
         socket->Close();
@@ -121,7 +122,9 @@ TDaemon::~TDaemon() {
 }
 
 void TDaemon::SetUpSockets() {
-    const auto bindAddress = [](std::uint16_t port) { return SocketAddress{platform::kInaddrAny, port}; };
+    const auto bindAddress = [](std::uint16_t port) {
+        return SocketAddress{platform::kInaddrAny, port};
+    };
     const std::string portmapPort = std::to_string(ports_.portmap);
 
     // Portmapper TCP: a failed bind or listen only means that port 111 is not ours.
@@ -486,8 +489,9 @@ bool TDaemon::ProcessCall(std::uint16_t localPort, bool tcp, const SocketAddress
                writer_.WriteUInt32(2) && writer_.WriteUInt32(2);
     }
     const bool gatedByHostList = localPort == ports_.portmap || localPort == ports_.mount;
-    const bool denied = gatedByHostList ? !IsHostAllowed(peer.address)
-                                        : localPort == ports_.nfs && !HasMountedClient(peer.address);
+    const bool denied = gatedByHostList
+                            ? !IsHostAllowed(peer.address)
+                            : localPort == ports_.nfs && !HasMountedClient(peer.address);
     if (denied) {
         return writer_.WriteUInt32(rpc::kMsgDenied) && writer_.WriteUInt32(rpc::kAuthError) &&
                writer_.WriteUInt32(rpc::kAuthTooWeak);

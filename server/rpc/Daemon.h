@@ -39,7 +39,7 @@ inline constexpr int kReplySendTimeoutMs = 5000;
 inline constexpr std::uint32_t kIdleFileMs = 60000;
 
 class TDaemon {
-public:
+  public:
     // Sets everything up; on failure ErrorText() tells why (the texts users see). `idSeed`
     // seeds the handle and reading identifiers; 0 picks a random seed (a fixed one is only for
     // fuzzing, which needs handles it can know in advance).
@@ -72,7 +72,7 @@ public:
     rpc::XdrBuffer& ReplyBuffer() { return reply_; }
     TObjectHandles& Handles() { return *handles_; }
 
-private:
+  private:
     using Procedure = bool (TDaemon::*)();
     struct ProcedureEntry {
         std::uint32_t number;

@@ -8,7 +8,7 @@
 namespace server {
 namespace {
 
-constexpr std::uint32_t kMaxDirPathBytes = 1024; // longer is garbage
+constexpr std::uint32_t kMaxDirPathBytes = 1024;  // longer is garbage
 constexpr std::uint32_t kMaxMountPathBytes = 260; // longer is MNT3ERR_NAMETOOLONG
 
 } // namespace
@@ -27,7 +27,9 @@ bool TDaemon::ReadDirPath(std::string& path) {
     return true;
 }
 
-bool TDaemon::MountNull() { return WriteAcceptStatus(rpc::kSuccess); }
+bool TDaemon::MountNull() {
+    return WriteAcceptStatus(rpc::kSuccess);
+}
 
 bool TDaemon::MountMnt() {
     std::string path;

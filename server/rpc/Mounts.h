@@ -16,7 +16,7 @@ struct TMountEntry {
 };
 
 class TMounts {
-public:
+  public:
     std::size_t Add(TMountEntry entry);
     TMountEntry& Get(std::size_t index) { return entries_[index]; }
     void Delete(std::size_t index);
@@ -26,19 +26,19 @@ public:
     std::int64_t Find(std::u16string_view path, std::uint32_t client) const;
     bool HasClient(std::uint32_t client) const;
 
-private:
+  private:
     std::vector<TMountEntry> entries_;
 };
 
 class TAllowedAddrs {
-public:
+  public:
     void Add(std::uint32_t address) { addresses_.push_back(address); }
     std::size_t Count() const { return addresses_.size(); }
     std::uint32_t Get(std::size_t index) const { return addresses_[index]; }
     bool Contains(std::uint32_t address) const;
     void Clear() { addresses_.clear(); }
 
-private:
+  private:
     std::vector<std::uint32_t> addresses_;
 };
 

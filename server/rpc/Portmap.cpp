@@ -5,7 +5,9 @@
 
 namespace server {
 
-bool TDaemon::PortmapNull() { return WriteAcceptStatus(rpc::kSuccess); }
+bool TDaemon::PortmapNull() {
+    return WriteAcceptStatus(rpc::kSuccess);
+}
 
 bool TDaemon::PortmapGetPort() {
     std::uint32_t program = 0, version = 0, protocol = 0, port = 0;

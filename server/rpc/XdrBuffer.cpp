@@ -14,11 +14,15 @@ std::uint8_t* AllocatePages(std::size_t size) {
     return static_cast<std::uint8_t*>(::operator new(size, kPageAlignment, std::nothrow));
 }
 
-void FreePages(std::uint8_t* data) { ::operator delete(data, kPageAlignment); }
+void FreePages(std::uint8_t* data) {
+    ::operator delete(data, kPageAlignment);
+}
 
 } // namespace
 
-XdrBuffer::~XdrBuffer() { SetCapacity(*this, 0, 1); }
+XdrBuffer::~XdrBuffer() {
+    SetCapacity(*this, 0, 1);
+}
 
 bool SetCapacity(XdrBuffer& buffer, std::uint32_t size, std::uint32_t alignment) {
     if (size != 0 && buffer.capacity >= size)

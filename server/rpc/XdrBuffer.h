@@ -15,7 +15,7 @@ inline constexpr std::uint32_t kRecordLengthMask = 0x7fffffffu;
 // `length` is the bytes written (the TCP record mark slot included) and `position` the start.
 // Page-backed buffers are page aligned so that sector-sized transfers can land in them.
 class XdrBuffer {
-public:
+  public:
     explicit XdrBuffer(bool pageBacked = false) : pageBacked_(pageBacked) {}
     ~XdrBuffer();
     XdrBuffer(const XdrBuffer&) = delete;
@@ -32,7 +32,7 @@ public:
         length = newLength;
     }
 
-private:
+  private:
     bool pageBacked_;
 };
 

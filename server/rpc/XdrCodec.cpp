@@ -7,7 +7,9 @@
 namespace rpc {
 namespace {
 
-constexpr std::uint32_t Pad4(std::uint32_t count) { return (4 - (count & 3)) & 3; }
+constexpr std::uint32_t Pad4(std::uint32_t count) {
+    return (4 - (count & 3)) & 3;
+}
 
 } // namespace
 
@@ -18,8 +20,9 @@ bool XdrReader::ReadInPlace(const std::uint8_t*& bytes, std::uint32_t count) {
     bytes = buffer_.data + buffer_.position;
     // Padding may run past the end of the message; the cursor then simply sits at the end.
     const std::uint64_t advanced = std::uint64_t{count} + Pad4(count);
-    buffer_.position = advanced > available ? buffer_.length
-                                            : buffer_.position + static_cast<std::uint32_t>(advanced);
+    buffer_.position = advanced > available
+                           ? buffer_.length
+                           : buffer_.position + static_cast<std::uint32_t>(advanced);
     return true;
 }
 
@@ -111,7 +114,9 @@ bool XdrWriter::WriteUInt32(std::uint32_t value) {
     return true;
 }
 
-bool XdrWriter::WriteBool(bool value) { return WriteUInt32(value ? 1 : 0); }
+bool XdrWriter::WriteBool(bool value) {
+    return WriteUInt32(value ? 1 : 0);
+}
 
 bool XdrWriter::WriteUInt64(std::uint64_t value) {
     std::uint8_t* at = Reserve(8);

@@ -15,9 +15,8 @@ using Fattr3 = std::array<std::uint8_t, kFattrSize>;
 
 // Offsets of the fields of an Fattr3 image.
 namespace fattr {
-inline constexpr int kType = 0, kMode = 4, kNlink = 8, kUid = 12, kGid = 16, kSize = 20,
-                     kUsed = 28, kRdev = 36, kFsid = 44, kFileId = 52, kAtime = 60,
-                     kMtime = 68, kCtime = 76;
+inline constexpr int kType = 0, kMode = 4, kNlink = 8, kUid = 12, kGid = 16, kSize = 20, kUsed = 28,
+                     kRdev = 36, kFsid = 44, kFileId = 52, kAtime = 60, kMtime = 68, kCtime = 76;
 }
 
 // Decoded NFS sattr3. A time flag set means "set that time" (to the server's clock).
@@ -35,7 +34,7 @@ struct SetAttributes {
 };
 
 class XdrReader {
-public:
+  public:
     explicit XdrReader(XdrBuffer& buffer) : buffer_(buffer) {}
 
     bool ReadBytes(void* destination, std::uint32_t count);
@@ -48,12 +47,12 @@ public:
 
     std::uint32_t Remaining() const { return buffer_.length - buffer_.position; }
 
-private:
+  private:
     XdrBuffer& buffer_;
 };
 
 class XdrWriter {
-public:
+  public:
     explicit XdrWriter(XdrBuffer& buffer) : buffer_(buffer) {}
 
     bool WriteBytes(const void* source, std::uint32_t count);
@@ -72,7 +71,7 @@ public:
     void Truncate(std::uint32_t length) { buffer_.length = length; }
     std::uint32_t Length() const { return buffer_.length; }
 
-private:
+  private:
     XdrBuffer& buffer_;
 };
 

@@ -11,12 +11,12 @@ namespace {
 namespace fs = std::filesystem;
 
 class SettingsFileTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
-                  ("lumavert-settings-" + std::to_string(::testing::UnitTest::GetInstance()
-                                                             ->random_seed()) +
-                   "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+                  ("lumavert-settings-" +
+                   std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                   testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         path_ = (folder_ / "lumavert" / "server.conf").string();
     }
