@@ -159,6 +159,13 @@ bool TDaemon::NfsWrite() {
         return WriteAcceptStatus(rpc::kGarbageArgs);
     if (!WriteAcceptStatus(rpc::kSuccess))
         return false;
+    // A stream of WRITEs keeps one header length: the next record is placed where its data will
+    // begin on a page boundary.
+    if (currentProtocol_ == rpc::kProtocolTcp) {
+        const std::uintptr_t unshifted = reinterpret_cast<std::uintptr_t>(data) - recordStart_;
+        writeDataShift_ =
+            static_cast<std::uint32_t>((kPageSize - unshifted % kPageSize) % kPageSize);
+    }
 
     TObjectHandle* entry = nullptr;
     std::uint32_t status = ResolveHandle(id, entry);

@@ -63,9 +63,10 @@ bool ReceiveExact(Socket& socket, std::uint8_t* into, std::size_t count, std::ui
     return true;
 }
 
-// Receives one single-fragment record into `request`. False for end of stream, errors, a
-// stalled record, a record without the last-fragment bit and one over the message limit.
-bool ReceiveRecord(Socket& socket, rpc::XdrBuffer& request) {
+// Receives one single-fragment record into `request`, starting `shift` bytes into the buffer
+// (where the read cursor is left). False for end of stream, errors, a stalled record, a record
+// without the last-fragment bit and one over the message limit.
+bool ReceiveRecord(Socket& socket, rpc::XdrBuffer& request, std::uint32_t shift = 0) {
     request.Reset();
     const std::uint32_t startMs = platform::TickCountMs();
     std::uint8_t mark[4];
@@ -75,11 +76,12 @@ bool ReceiveRecord(Socket& socket, rpc::XdrBuffer& request) {
     const std::uint32_t size = word & rpc::kRecordLengthMask;
     if ((word & rpc::kRecordLastFragment) == 0 || std::uint64_t{size} + 4 > rpc::kMessageLimit)
         return false;
-    if (request.capacity < size && !rpc::SetCapacity(request, size, 1))
+    if (request.capacity - shift < size && !rpc::SetCapacity(request, shift + size, 1))
         return false;
-    if (!ReceiveExact(socket, request.data, size, startMs))
+    if (!ReceiveExact(socket, request.data + shift, size, startMs))
         return false;
-    request.length = size;
+    request.position = shift;
+    request.length = shift + size;
     return true;
 }
 
@@ -104,7 +106,8 @@ TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage, std::u16strin
     SetUpSockets();
     if (!errorText_.empty())
         return;
-    if (!rpc::SetCapacity(request_, rpc::kMessageLimit, 1) ||
+    // The request buffer has a page to spare for placing WRITE data on a page boundary.
+    if (!rpc::SetCapacity(request_, rpc::kMessageLimit + kPageSize, 1) ||
         !rpc::SetCapacity(reply_, rpc::kMessageLimit, 1) ||
         !rpc::SetCapacity(data_, 2 * rpc::kMessageLimit, 1))
         errorText_ = "Out of memory";
@@ -366,7 +369,7 @@ void TDaemon::Execute() {
                 continue;
             Connection& connection = connections[slotConnection[i - fixed]];
             bool close = false;
-            if (!ReceiveRecord(connection.socket, request_)) {
+            if (!ReceiveRecord(connection.socket, request_, writeDataShift_)) {
                 close = true;
             } else {
                 reply_.Reset(4);
@@ -458,7 +461,8 @@ bool TDaemon::ProcessCall(std::uint16_t localPort, bool tcp, const SocketAddress
     currentProtocol_ = tcp ? rpc::kProtocolTcp : rpc::kProtocolUdp;
     peer_ = peer;
     reply_.Reset(tcp ? 4 : 0);
-    request_.position = 0;
+    // The call starts where the receive left the read cursor (0 but for a shifted TCP record).
+    recordStart_ = request_.position;
 
     std::uint32_t xid = 0;
     if (!reader_.ReadUInt32(xid)) {

@@ -35,6 +35,8 @@ inline constexpr int kRecordReceiveTimeoutMs = 10000;
 // reading loses its connection after at most two such waits (the first may still have moved a
 // part of the reply), for the same reason.
 inline constexpr int kReplySendTimeoutMs = 5000;
+// Alignment that bulk copies want.
+inline constexpr std::uint32_t kPageSize = 4096;
 // Write files unused for this long are closed by the idle sweep.
 inline constexpr std::uint32_t kIdleFileMs = 60000;
 
@@ -170,6 +172,12 @@ class TDaemon {
     platform::Socket* currentSocket_ = nullptr;
     std::uint32_t currentProtocol_ = 0;
     platform::SocketAddress peer_;
+
+    // Where the call in progress starts in the request buffer, and where the next TCP record
+    // is placed so that WRITE data (same header length as the last WRITE) begins on a page
+    // boundary: the copies from the socket and into the file run several times faster so.
+    std::uint32_t recordStart_ = 0;
+    std::uint32_t writeDataShift_ = 0;
 
     // READ keeps the last file read open for the next READ.
     std::uint32_t readSlotEntryId_ = 0;
