@@ -82,6 +82,35 @@ TObjectHandle* ListedEntry(TObjectHandles& handles, TReadDirReading& reading, st
 
 } // namespace
 
+// The status steps both listings share, up to the verifier of the success body. False when
+// the reply could not be written; `reading` stays null when the failure body was written.
+bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
+                           TReadDirReading*& reading) {
+    directory = nullptr;
+    reading = nullptr;
+    // The socket's receive buffer size is not used; failing to read it means a broken socket.
+    int receiveBuffer = 0;
+    std::uint32_t status = nfs::NFS3_OK;
+    if (currentSocket_ != nullptr && !currentSocket_->GetReceiveBufferSize(receiveBuffer))
+        status = nfs::NFS3ERR_SERVERFAULT;
+    if (status == nfs::NFS3_OK)
+        status = ResolveDirectory(id, directory);
+    rpc::Fattr3 attributes{};
+    if (status == nfs::NFS3_OK)
+        status = OpenListing(*handles_, *readDirs_, *directory, verifier, attributes, reading);
+    if (!writer_.WriteUInt32(status))
+        return false;
+    if (status != nfs::NFS3_OK) {
+        reading = nullptr;
+        return writer_.WriteBool(false);
+    }
+    if (!writer_.WritePostOpAttributes(attributes) || !writer_.WriteUInt64(verifier)) {
+        reading = nullptr;
+        return false;
+    }
+    return true;
+}
+
 bool TDaemon::NfsReadDir() {
     std::uint32_t id = 0;
     std::uint64_t cookie = 0;
@@ -93,24 +122,12 @@ bool TDaemon::NfsReadDir() {
     if (!WriteAcceptStatus(rpc::kSuccess))
         return false;
 
-    // The socket's receive buffer size is not used; failing to read it means a broken socket.
-    int receiveBuffer = 0;
-    std::uint32_t status = nfs::NFS3_OK;
-    if (currentSocket_ != nullptr && !currentSocket_->GetReceiveBufferSize(receiveBuffer))
-        status = nfs::NFS3ERR_SERVERFAULT;
     TDirHandle* directory = nullptr;
-    if (status == nfs::NFS3_OK)
-        status = ResolveDirectory(id, directory);
-    rpc::Fattr3 attributes{};
     TReadDirReading* reading = nullptr;
-    if (status == nfs::NFS3_OK)
-        status = OpenListing(*handles_, *readDirs_, *directory, verifier, attributes, reading);
-    if (!writer_.WriteUInt32(status))
+    if (!BeginListing(id, verifier, directory, reading))
         return false;
-    if (status != nfs::NFS3_OK)
-        return writer_.WriteBool(false);
-    if (!writer_.WritePostOpAttributes(attributes) || !writer_.WriteUInt64(verifier))
-        return false;
+    if (reading == nullptr)
+        return true;
 
     // The reply so far counts against the client's count: headers, and the TCP record mark.
     const std::uint32_t limit = CapToReply(count);
@@ -161,24 +178,12 @@ bool TDaemon::NfsReadDirPlus() {
     if (!WriteAcceptStatus(rpc::kSuccess))
         return false;
 
-    // The socket's receive buffer size is not used; failing to read it means a broken socket.
-    int receiveBuffer = 0;
-    std::uint32_t status = nfs::NFS3_OK;
-    if (currentSocket_ != nullptr && !currentSocket_->GetReceiveBufferSize(receiveBuffer))
-        status = nfs::NFS3ERR_SERVERFAULT;
     TDirHandle* directory = nullptr;
-    if (status == nfs::NFS3_OK)
-        status = ResolveDirectory(id, directory);
-    rpc::Fattr3 attributes{};
     TReadDirReading* reading = nullptr;
-    if (status == nfs::NFS3_OK)
-        status = OpenListing(*handles_, *readDirs_, *directory, verifier, attributes, reading);
-    if (!writer_.WriteUInt32(status))
+    if (!BeginListing(id, verifier, directory, reading))
         return false;
-    if (status != nfs::NFS3_OK)
-        return writer_.WriteBool(false);
-    if (!writer_.WritePostOpAttributes(attributes) || !writer_.WriteUInt64(verifier))
-        return false;
+    if (reading == nullptr)
+        return true;
 
     const std::uint32_t limit = CapToReply(maxCount);
     const std::size_t total = reading->files.size();

@@ -122,6 +122,8 @@ class TDaemon {
     // NFS: directory listing.
     bool NfsReadDir();
     bool NfsReadDirPlus();
+    bool BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
+                      TReadDirReading*& reading);
     // NFS: namespace changes and file-system information.
     bool NfsCreate();
     bool NfsMkDir();
