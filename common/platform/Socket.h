@@ -60,6 +60,9 @@ class Socket {
 
     // received/sent hold the byte count on success; received 0 means end of stream.
     bool Receive(void* buffer, std::size_t size, std::size_t& received);
+    // Takes what has already arrived without waiting: `wouldBlock` is set (and true returned)
+    // when nothing has.
+    bool TryReceive(void* buffer, std::size_t size, std::size_t& received, bool& wouldBlock);
     bool Send(const void* data, std::size_t size, std::size_t& sent);
     bool ReceiveFrom(void* buffer, std::size_t size, std::size_t& received, SocketAddress& from);
     bool SendTo(const void* data, std::size_t size, const SocketAddress& to, std::size_t& sent);

@@ -47,18 +47,25 @@ void AdoptBoundPort(const Socket& socket, std::uint16_t& port) {
         port = local.port;
 }
 
+// Takes what has arrived and waits only when nothing has (the loop's select has just seen the
+// connection readable, and a call's bytes mostly arrive together): one receive per part.
 bool ReceiveExact(Socket& socket, std::uint8_t* into, std::size_t count, std::uint32_t startMs) {
     std::size_t have = 0;
     while (have < count) {
+        std::size_t received = 0;
+        bool wouldBlock = false;
+        if (!socket.TryReceive(into + have, count - have, received, wouldBlock))
+            return false;
+        if (!wouldBlock && received == 0)
+            return false; // end of stream
+        have += received;
+        if (have == count)
+            break;
         const std::uint32_t elapsed = platform::TickCountMs() - startMs;
         if (elapsed >= static_cast<std::uint32_t>(kRecordReceiveTimeoutMs))
             return false;
-        if (!socket.WaitReadable(kRecordReceiveTimeoutMs - static_cast<int>(elapsed)))
+        if (wouldBlock && !socket.WaitReadable(kRecordReceiveTimeoutMs - static_cast<int>(elapsed)))
             return false;
-        std::size_t received = 0;
-        if (!socket.Receive(into + have, count - have, received) || received == 0)
-            return false;
-        have += received;
     }
     return true;
 }

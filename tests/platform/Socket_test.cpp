@@ -83,6 +83,40 @@ TEST(SocketTcp, ConnectAcceptSendReceiveAndEndOfStream) {
     EXPECT_EQ(count, 0u);
 }
 
+// TryReceive never waits: nothing yet is "would block", data is taken, and the end of the stream
+// is a receive of 0 bytes, not "would block" (a caller waiting on it would wait forever).
+TEST(SocketTcp, TryReceiveTellsNothingYetFromDataAndFromEndOfStream) {
+    std::uint16_t port = 0;
+    Socket listener = ListeningSocket(port);
+    Socket client = Socket::Create(SocketKind::Tcp);
+    ASSERT_TRUE(client.Connect(Loopback(port))) << LastSocketError();
+    Socket server = listener.Accept(nullptr);
+    ASSERT_TRUE(server.IsValid()) << LastSocketError();
+
+    char buffer[16];
+    std::size_t count = 99;
+    bool wouldBlock = false;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(server.TryReceive(buffer, sizeof(buffer), count, wouldBlock)) << LastSocketError();
+    EXPECT_TRUE(wouldBlock);
+    EXPECT_EQ(count, 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+
+    std::size_t sent = 0;
+    ASSERT_TRUE(client.Send("abc", 3, sent));
+    ASSERT_TRUE(server.WaitReadable(5000));
+    ASSERT_TRUE(server.TryReceive(buffer, sizeof(buffer), count, wouldBlock));
+    EXPECT_FALSE(wouldBlock);
+    ASSERT_EQ(count, 3u);
+    EXPECT_EQ(std::string(buffer, 3), "abc");
+
+    client.Close();
+    ASSERT_TRUE(server.WaitReadable(5000));
+    ASSERT_TRUE(server.TryReceive(buffer, sizeof(buffer), count, wouldBlock));
+    EXPECT_FALSE(wouldBlock);
+    EXPECT_EQ(count, 0u);
+}
+
 TEST(SocketTcp, ErrorsUseWinsockNumbers) {
     std::uint16_t port = 0;
     Socket listener = ListeningSocket(port);

@@ -256,6 +256,23 @@ bool Socket::Receive(void* buffer, std::size_t size, std::size_t& received) {
     return true;
 }
 
+bool Socket::TryReceive(void* buffer, std::size_t size, std::size_t& received, bool& wouldBlock) {
+    received = 0;
+    wouldBlock = false;
+    ssize_t result;
+    do {
+        result = recv(static_cast<int>(handle_), buffer, ClampLength(size), MSG_DONTWAIT);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        wouldBlock = true;
+        return true;
+    }
+    if (result < 0)
+        return Fail();
+    received = static_cast<std::size_t>(result);
+    return true;
+}
+
 bool Socket::Send(const void* data, std::size_t size, std::size_t& sent) {
     sent = 0;
     ssize_t result;

@@ -173,6 +173,25 @@ bool Socket::Receive(void* buffer, std::size_t size, std::size_t& received) {
     return true;
 }
 
+// Winsock has no per-call non-blocking receive: a zero-time select tells whether recv would
+// wait (end of stream and errors count as readable, so recv reports them).
+bool Socket::TryReceive(void* buffer, std::size_t size, std::size_t& received, bool& wouldBlock) {
+    received = 0;
+    wouldBlock = false;
+    fd_set readSet;
+    FD_ZERO(&readSet);
+    FD_SET(Raw(handle_), &readSet);
+    timeval zero{};
+    const int ready = select(0, &readSet, nullptr, nullptr, &zero);
+    if (ready == SOCKET_ERROR)
+        return Fail();
+    if (ready == 0) {
+        wouldBlock = true;
+        return true;
+    }
+    return Receive(buffer, size, received);
+}
+
 bool Socket::Send(const void* data, std::size_t size, std::size_t& sent) {
     sent = 0;
     const int result = send(Raw(handle_), static_cast<const char*>(data), ClampLength(size), 0);
