@@ -18,6 +18,11 @@ bool IsStable(std::uint32_t stableHow) {
     return (stableHow & 0xFF) != nfs::UNSTABLE;
 }
 
+// The file size that an attribute image reports (the open file's own, read with it).
+std::uint64_t SizeOf(const rpc::Fattr3& attributes) {
+    return rpc::LoadBigEndian64(attributes.data() + rpc::fattr::kSize);
+}
+
 // Bytes after the reply's first `used` bytes that a READ may still fill: the reply must stay
 // within one record, and XDR pads the data to a multiple of four.
 std::uint32_t RoomForData(std::uint32_t used) {
@@ -109,8 +114,8 @@ bool TDaemon::NfsRead() {
         status = LastFileStatus();
         file.Close();
     }
-    if (status == nfs::NFS3_OK && !file.GetSize(size))
-        status = LastFileStatus();
+    if (status == nfs::NFS3_OK)
+        size = SizeOf(attributes);
     if (status == nfs::NFS3_OK && offset >= size)
         status = nfs::NFS3ERR_NXIO;
 
@@ -133,9 +138,11 @@ bool TDaemon::ReadThroughWriteFile(const TObjectHandle& entry, platform::File& f
     rpc::Fattr3 attributes{};
     std::uint64_t size = 0;
     std::uint32_t status = nfs::NFS3_OK;
-    if (!handles_->ReadAttributes(entry, file, attributes) || !file.GetSize(size))
+    if (!handles_->ReadAttributes(entry, file, attributes))
         status = LastFileStatus();
-    else if (offset >= size)
+    else
+        size = SizeOf(attributes);
+    if (status == nfs::NFS3_OK && offset >= size)
         status = nfs::NFS3ERR_NXIO;
     if (status == nfs::NFS3_OK &&
         !WriteReadData(writer_, reply_, file, offset, count, size, attributes, status))
