@@ -78,6 +78,9 @@ class Socket {
     // A blocking send that moves no data for this long fails (the socket is then best closed:
     // Winsock leaves it in an undefined state).
     bool SetSendTimeout(int timeoutMs);
+    // Sends a short segment at once instead of holding it until earlier data is acknowledged
+    // (TCP_NODELAY): the tail of a reply otherwise waits for the peer's delayed acknowledgement.
+    bool SetNoDelay();
 
     // Waits until the socket is readable; false on time-out or error.
     bool WaitReadable(int timeoutMs) const;

@@ -363,6 +363,8 @@ void TDaemon::Execute() {
             connection.socket.SetReceiveBufferSize(kSocketBufferSize);
             connection.socket.SetSendBufferSize(kSocketBufferSize);
             connection.socket.SetSendTimeout(kReplySendTimeoutMs);
+            // A reply is sent whole in one call, so nothing is gained by holding its tail.
+            connection.socket.SetNoDelay();
             connections.push_back(std::move(connection));
         }
         for (std::size_t i = 0; i < 3 && !terminated_; ++i) {

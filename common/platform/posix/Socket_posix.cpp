@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -368,6 +369,13 @@ bool Socket::SetSendTimeout(int timeoutMs) {
     value.tv_sec = timeoutMs / 1000;
     value.tv_usec = (timeoutMs % 1000) * 1000;
     if (setsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_SNDTIMEO, &value, sizeof(value)) != 0)
+        return Fail();
+    return true;
+}
+
+bool Socket::SetNoDelay() {
+    const int on = 1;
+    if (setsockopt(static_cast<int>(handle_), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) != 0)
         return Fail();
     return true;
 }

@@ -282,6 +282,14 @@ bool Socket::SetSendTimeout(int timeoutMs) {
     return true;
 }
 
+bool Socket::SetNoDelay() {
+    const BOOL on = TRUE;
+    if (setsockopt(Raw(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                   sizeof(on)) != 0)
+        return Fail();
+    return true;
+}
+
 bool Socket::WaitReadable(int timeoutMs) const {
     fd_set readSet;
     FD_ZERO(&readSet);
