@@ -128,8 +128,22 @@ bool TDaemon::NfsLookup() {
         status = MappedError();
     if (status == nfs::NFS3_OK && (entry = handles_->GetHandle(directory, wideName)) == nullptr)
         status = nfs::NFS3ERR_NOENT;
-    if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes)) {
+
         status = MappedError();
+        // A name whose file was replaced on disk by a folder, or the reverse, gets a new entry.
+        const std::uint32_t staleId = entry->Id();
+        if (handles_->ForgetIfKindChanged(*entry)) {
+            ReleaseReadSlot(staleId);
+            entry = handles_->GetHandle(directory, wideName);
+            if (entry == nullptr)
+                status = nfs::NFS3ERR_NOENT;
+            else if (!handles_->GetAttributes(entry, attributes))
+                status = MappedError();
+            else
+                status = nfs::NFS3_OK;
+        }
+    }
 
     if (!writer_.WriteUInt32(status))
         return false;

@@ -230,6 +230,20 @@ void TObjectHandles::DeleteHandle(std::size_t position) {
         entries_[i]->position_ = i;
 }
 
+bool TObjectHandles::ForgetIfKindChanged(TObjectHandle& entry) {
+    // Without a folder's closing separators, which a file at that path would refuse.
+    std::u16string path = entry.GetPath();
+    while (entry.IsDirectory() && !path.empty() && path.back() == u'\\')
+        path.pop_back();
+    std::uint32_t attributes = 0;
+    if (!platform::GetFileAttributes(path, attributes))
+        return false;
+    if (((attributes & platform::kAttributeDirectory) != 0) == entry.IsDirectory())
+        return false;
+    DeleteHandle(entry.Position());
+    return true;
+}
+
 void TObjectHandles::CloseFile(TFileHandle& entry) {
     if (!entry.FileHandle.IsOpen())
         return;

@@ -115,6 +115,10 @@ class TObjectHandles {
 
     // Removes the entry (closing its write file) and every entry found through it.
     void DeleteHandle(std::size_t position);
+    // True when the disk holds an object of the other kind at the entry's path (a file replaced
+    // by a folder of the same name, or the reverse); the entry is then deleted with whatever was
+    // found through it, so that the name can be looked up afresh.
+    bool ForgetIfKindChanged(TObjectHandle& entry);
     void CloseFile(TFileHandle& entry);
     void Clear();
 

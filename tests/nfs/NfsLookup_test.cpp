@@ -296,6 +296,35 @@ TEST_F(NfsLookupTest, VanishedFileIsServerFaultForGetAttrAndNoEntForAccess) {
     EXPECT_TRUE(access.body.AtEnd());
 }
 
+// A name whose object was replaced on disk by one of the other kind is looked up afresh: the
+// old handle is stale, the new one reaches the new object, also below a replaced folder.
+TEST_F(NfsLookupTest, NameReplacedByTheOtherKindGetsAFreshEntry) {
+    ASSERT_TRUE(WriteFile(Disk("clip"), "was a file"));
+    const std::uint32_t asFile = HandleOf(Root(), "clip");
+    fs::remove(Disk("clip"));
+    fs::create_directories(Disk("clip/inner"));
+    ASSERT_TRUE(WriteFile(Disk("clip/inner/x.txt"), "xyz"));
+
+    const LookupResult asFolder = session_.Lookup(Root(), "clip");
+    ASSERT_EQ(asFolder.status, kOk);
+    EXPECT_EQ(asFolder.attributes.type, kDirectory);
+    EXPECT_NE(asFolder.handle, asFile);
+    EXPECT_EQ(session_.GetAttr(asFile).status, kStale);
+    const LookupResult inner = session_.Lookup(asFolder.handle, "inner/x.txt");
+    ASSERT_EQ(inner.status, kOk);
+    EXPECT_EQ(inner.attributes.size, 3u);
+
+    // And back: the folder (and what was found through it) gives way to a file.
+    fs::remove_all(Disk("clip"));
+    ASSERT_TRUE(WriteFile(Disk("clip"), "a file again"));
+    const LookupResult again = session_.Lookup(Root(), "clip");
+    ASSERT_EQ(again.status, kOk);
+    EXPECT_EQ(again.attributes.type, kRegular);
+    EXPECT_EQ(again.attributes.size, 12u);
+    EXPECT_EQ(session_.GetAttr(asFolder.handle).status, kStale);
+    EXPECT_EQ(session_.GetAttr(inner.handle).status, kStale);
+}
+
 class NfsSetAttrTest : public NfsLookupTest {
   protected:
     // SETATTR with a guard (checked or not); the reply is left after the status.
