@@ -205,11 +205,19 @@ bool TDaemon::NfsReadDirPlus() {
         if (writer_.Length() + size + kListEndSize > limit)
             break;
         TObjectHandle* entry = ListedEntry(*handles_, *reading, k, directory);
+        const bool recordIsFile = (record.attributes & platform::kAttributeDirectory) == 0;
+        // A name whose file became a folder on disk, or the reverse, gets a fresh entry.
+        if (entry != nullptr && entry->IsDirectory() == recordIsFile) {
+            const std::uint32_t staleId = entry->Id();
+            if (handles_->ForgetIfKindChanged(*entry)) {
+                ReleaseReadSlot(staleId);
+                entry = ListedEntry(*handles_, *reading, k, directory);
+            }
+        }
         bool haveAttributes = false;
         if (entry != nullptr) {
             // A file's search record holds what opening it would report; a directory's times
             // are its newest child's, which only a search of it tells.
-            const bool recordIsFile = (record.attributes & platform::kAttributeDirectory) == 0;
             if (!entry->IsDirectory() && recordIsFile) {
                 handles_->FillAttributes(*entry, record, image);
                 haveAttributes = true;

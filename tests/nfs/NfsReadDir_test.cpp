@@ -226,6 +226,30 @@ TEST_F(NfsReadDir, ReadDirPlusHandsOutTheHandlesLookupFinds) {
     }
 }
 
+// A name whose file became a folder on disk is handed out with a fresh handle that GETATTR
+// answers as a folder; the file's old handle is stale.
+TEST_F(NfsReadDir, ReadDirPlusHandsOutAFreshHandleForANameThatChangedKind) {
+    const Listing before = ReadDirPlus(folder_, 0, 0, kLarge, kLarge);
+    ASSERT_NE(before.Find("a"), nullptr);
+    const std::uint32_t fileHandle = before.Find("a")->handle;
+    std::filesystem::remove(Path("d/a"));
+    std::filesystem::create_directory(Path("d/a"));
+
+    const Listing after = ReadDirPlus(folder_, 0, 0, kLarge, kLarge);
+    ASSERT_EQ(after.status, kOk) << after.reply;
+    const Entry* entry = after.Find("a");
+    ASSERT_NE(entry, nullptr);
+    ASSERT_TRUE(entry->hasHandle);
+    ASSERT_TRUE(entry->hasAttributes);
+    EXPECT_EQ(entry->attributes.type, kTypeDirectory);
+    EXPECT_NE(entry->handle, fileHandle);
+    RpcReply fresh = client_.NfsCall(kProcGetAttr, XdrArgs().PutHandle(entry->handle));
+    ASSERT_EQ(fresh.body.GetUInt32(), kOk);
+    EXPECT_EQ(GetAttributes(fresh.body).type, kTypeDirectory);
+    RpcReply stale = client_.NfsCall(kProcGetAttr, XdrArgs().PutHandle(fileHandle));
+    EXPECT_EQ(stale.body.GetUInt32(), kErrStale);
+}
+
 TEST_F(NfsReadDir, ReadDirPlusAtTheExportRootListsParentBare) {
     ASSERT_TRUE(WriteFile(Path("top.bin"), Pattern(3)));
     const Listing listing = ReadDirPlus(root_, 0, 0, kLarge, kLarge);

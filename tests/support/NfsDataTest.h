@@ -17,6 +17,7 @@
 namespace rpctest::nfsdata {
 
 // Procedure numbers and statuses as NFS version 3 defines them.
+inline constexpr std::uint32_t kProcGetAttr = 1;
 inline constexpr std::uint32_t kProcLookup = 3;
 inline constexpr std::uint32_t kProcRead = 6;
 inline constexpr std::uint32_t kProcWrite = 7;
