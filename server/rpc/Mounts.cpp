@@ -9,12 +9,21 @@
 namespace server {
 
 std::size_t TMounts::Add(TMountEntry entry) {
+    ++entriesByClient_[entry.client];
     entries_.push_back(std::move(entry));
     return entries_.size() - 1;
 }
 
 void TMounts::Delete(std::size_t index) {
+    const auto counted = entriesByClient_.find(entries_[index].client);
+    if (counted != entriesByClient_.end() && --counted->second == 0)
+        entriesByClient_.erase(counted);
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void TMounts::Clear() {
+    entries_.clear();
+    entriesByClient_.clear();
 }
 
 std::int64_t TMounts::Find(std::u16string_view path, std::uint32_t client) const {
@@ -24,11 +33,6 @@ std::int64_t TMounts::Find(std::u16string_view path, std::uint32_t client) const
             return static_cast<std::int64_t>(i);
     }
     return -1;
-}
-
-bool TMounts::HasClient(std::uint32_t client) const {
-    return std::any_of(entries_.begin(), entries_.end(),
-                       [client](const TMountEntry& entry) { return entry.client == client; });
 }
 
 bool TAllowedAddrs::Contains(std::uint32_t address) const {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace server {
@@ -18,16 +19,19 @@ struct TMountEntry {
 class TMounts {
   public:
     std::size_t Add(TMountEntry entry);
+    // The entry's use count may change; its client may not (HasClient counts by client).
     TMountEntry& Get(std::size_t index) { return entries_[index]; }
     void Delete(std::size_t index);
-    void Clear() { entries_.clear(); }
+    void Clear();
     std::size_t Count() const { return entries_.size(); }
     // First index whose path equals `path` ignoring case and whose client is `client`, or -1.
     std::int64_t Find(std::u16string_view path, std::uint32_t client) const;
-    bool HasClient(std::uint32_t client) const;
+    // Asked by every NFS call, so kept constant-time however many paths were mounted.
+    bool HasClient(std::uint32_t client) const { return entriesByClient_.contains(client); }
 
   private:
     std::vector<TMountEntry> entries_;
+    std::unordered_map<std::uint32_t, std::size_t> entriesByClient_;
 };
 
 class TAllowedAddrs {

@@ -220,6 +220,22 @@ TEST_F(MountTest, UmntOfAnotherPathLeavesTheMountAlone) {
     EXPECT_TRUE(NfsDenied(client_.NfsCall(0)));
 }
 
+// The gate counts a caller's mounts over all its paths: the last UMNT closes it.
+TEST_F(MountTest, CallerWithSeveralPathsStaysAllowedUntilItsLastUmnt) {
+    for (const char* name : {"a", "b", "c"})
+        fs::create_directory(daemon_.Root() / name);
+    for (const char* path : {"/a", "/b", "/c"})
+        ASSERT_EQ(Mnt(path), kMntOk) << path;
+    for (const char* path : {"/b", "/a"}) {
+        EXPECT_EQ(Unmount(kUmnt, DirPath(path)), kMntOk) << path;
+        EXPECT_TRUE(NfsAllowed(client_.NfsCall(0))) << "after UMNT " << path;
+    }
+    EXPECT_EQ(Unmount(kUmnt, DirPath("/c")), kMntOk);
+    EXPECT_TRUE(NfsDenied(client_.NfsCall(0)));
+    ASSERT_EQ(Mnt("/b"), kMntOk);
+    EXPECT_TRUE(NfsAllowed(client_.NfsCall(0)));
+}
+
 TEST_F(MountTest, PathsThatDifferInCaseShareOneMountEntry) {
     fs::create_directory(daemon_.Root() / "Music");
     const MountResult first = client_.Mount("/Music");
