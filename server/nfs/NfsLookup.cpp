@@ -129,7 +129,6 @@ bool TDaemon::NfsLookup() {
     if (status == nfs::NFS3_OK && (entry = handles_->GetHandle(directory, wideName)) == nullptr)
         status = nfs::NFS3ERR_NOENT;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes)) {
-
         status = MappedError();
         // A name whose file was replaced on disk by a folder, or the reverse, gets a new entry.
         const std::uint32_t staleId = entry->Id();

@@ -56,15 +56,16 @@ bool ReceiveExact(Socket& socket, std::uint8_t* into, std::size_t count, std::ui
         bool wouldBlock = false;
         if (!socket.TryReceive(into + have, count - have, received, wouldBlock))
             return false;
-        if (!wouldBlock && received == 0)
-            return false; // end of stream
-        have += received;
-        if (have == count)
-            break;
+        if (!wouldBlock) {
+            if (received == 0)
+                return false; // end of stream
+            have += received;
+            continue;
+        }
         const std::uint32_t elapsed = platform::TickCountMs() - startMs;
         if (elapsed >= static_cast<std::uint32_t>(kRecordReceiveTimeoutMs))
             return false;
-        if (wouldBlock && !socket.WaitReadable(kRecordReceiveTimeoutMs - static_cast<int>(elapsed)))
+        if (!socket.WaitReadable(kRecordReceiveTimeoutMs - static_cast<int>(elapsed)))
             return false;
     }
     return true;
