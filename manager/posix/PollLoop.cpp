@@ -2,10 +2,8 @@
 #include "manager/posix/PollLoop.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "common/platform/Clock.h"
 
@@ -13,35 +11,17 @@ namespace manager {
 
 namespace {
 
-// The error a finished connect left, in Winsock numbering (ECONNREFUSED is 10061).
-int ConnectError(int fd) {
+// The error a finished connect or a broken connection left, in Winsock numbering.
+int PendingError(const platform::Socket& socket) {
     int error = 0;
-    socklen_t length = sizeof(error);
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        return 10022;
-    switch (error) {
-    case 0:
-        return 0;
-    case ECONNREFUSED:
-        return platform::kWsaEConnRefused;
-    case ETIMEDOUT:
-        return platform::kWsaETimedOut;
-    case ECONNRESET:
-        return platform::kWsaEConnReset;
-    case ENETUNREACH:
-        return 10051;
-    case EHOSTUNREACH:
-        return 10065;
-    default:
-        return 10022;
-    }
+    return socket.PendingError(error) ? error : platform::kWsaEConnReset;
 }
 
 } // namespace
 
 void PollLoop::Watch(const platform::Socket& socket) {
     Forget(socket.Value());
-    watched_.push_back(Watched{socket.Value(), true});
+    watched_.push_back(Watched{&socket, socket.Value(), true});
 }
 
 void PollLoop::Forget(SocketId socket) {
@@ -52,9 +32,10 @@ void PollLoop::Post(std::function<void()> work) {
     posted_.push_back(std::move(work));
 }
 
-bool PollLoop::IsWatched(SocketId id) const {
-    return std::any_of(watched_.begin(), watched_.end(),
-                       [&](const Watched& w) { return w.id == id; });
+PollLoop::Watched* PollLoop::Find(SocketId id) {
+    const auto found = std::find_if(watched_.begin(), watched_.end(),
+                                    [&](const Watched& w) { return w.id == id; });
+    return found == watched_.end() ? nullptr : &*found;
 }
 
 void PollLoop::Deliver(SocketId id, std::uint16_t event, int error) {
@@ -85,27 +66,28 @@ bool PollLoop::RunOnce(int timeoutMs) {
     if (ready <= 0)
         return !posted_.empty();
     for (const pollfd& entry : entries) {
-        if (entry.revents == 0 || !IsWatched(entry.fd))
+        Watched* w = Find(entry.fd);
+        if (entry.revents == 0 || w == nullptr)
             continue;
-        auto w = std::find_if(watched_.begin(), watched_.end(),
-                              [&](const Watched& x) { return x.id == entry.fd; });
         if (w->connecting) {
             // Connected or refused, reported once; a refused socket reports nothing more,
             // as Winsock gives FD_CONNECT with the error and no FD_CLOSE.
-            const int error = ConnectError(entry.fd);
+            const int error = PendingError(*w->socket);
             if (error == 0)
                 w->connecting = false;
             else
-                watched_.erase(w);
+                Forget(entry.fd);
             Deliver(entry.fd, FD_CONNECT_EVENT, error);
             continue;
         }
         const bool hungUp = (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
         // Whatever arrived before the end is read first, as FD_READ comes before FD_CLOSE.
         Deliver(entry.fd, FD_READ_EVENT, 0);
-        if (!hungUp || !IsWatched(entry.fd))
+        // The read may have ended the connection and with it the socket.
+        w = Find(entry.fd);
+        if (!hungUp || w == nullptr)
             continue;
-        const int error = (entry.revents & POLLERR) != 0 ? ConnectError(entry.fd) : 0;
+        const int error = (entry.revents & POLLERR) != 0 ? PendingError(*w->socket) : 0;
         Forget(entry.fd);
         Deliver(entry.fd, FD_CLOSE_EVENT, error);
     }

@@ -16,7 +16,8 @@ class PollLoop {
   public:
     void Attach(IManagerEvents& events) { events_ = &events; }
 
-    // Watches a non-blocking socket whose connect has been started.
+    // Watches a non-blocking socket whose connect has been started; it must stay alive until
+    // Forget.
     void Watch(const platform::Socket& socket);
     void Forget(SocketId socket);
     // Runs `work` on a later turn of the loop, as a posted window message would.
@@ -30,12 +31,13 @@ class PollLoop {
 
   private:
     struct Watched {
+        const platform::Socket* socket = nullptr;
         SocketId id = -1;
         bool connecting = true;
     };
 
     void Deliver(SocketId id, std::uint16_t event, int error);
-    bool IsWatched(SocketId id) const;
+    Watched* Find(SocketId id);
 
     IManagerEvents* events_ = nullptr;
     std::vector<Watched> watched_;
