@@ -283,6 +283,7 @@ void TDaemon::AddAllowedHost(std::string_view host) {
         !platform::ResolveHostName(text.c_str(), address))
         address = platform::kInaddrNone;
     allowed_.Add(address);
+    exportGroups_.push_back(text);
 }
 
 bool TDaemon::IsHostAllowed(std::uint32_t address) const {
@@ -527,10 +528,9 @@ bool TDaemon::Dispatch(std::uint16_t localPort, std::uint32_t program, std::uint
         {6, &TDaemon::PortmapGetTime, "GETTIME"},
     };
     static constexpr ProcedureEntry kMount[] = {
-        {0, &TDaemon::MountNull, "NULL"},
-        {1, &TDaemon::MountMnt, "MNT"},
-        {3, &TDaemon::MountUmnt, "UMNT"},
-        {4, &TDaemon::MountUmntAll, "UMNTALL"},
+        {0, &TDaemon::MountNull, "NULL"},       {1, &TDaemon::MountMnt, "MNT"},
+        {2, &TDaemon::MountDump, "DUMP"},       {3, &TDaemon::MountUmnt, "UMNT"},
+        {4, &TDaemon::MountUmntAll, "UMNTALL"}, {5, &TDaemon::MountExport, "EXPORT"},
     };
     static constexpr ProcedureEntry kNfs[] = {
         {0, &TDaemon::NfsNull, "NULL"},          {1, &TDaemon::NfsGetAttr, "GETATTR"},

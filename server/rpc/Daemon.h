@@ -105,6 +105,8 @@ class TDaemon {
     bool MountMnt();
     bool MountUmnt();
     bool MountUmntAll();
+    bool MountDump();
+    bool MountExport();
     bool ReadDirPath(std::string& path);
 
     // NFS: lookup, attributes and access.
@@ -157,6 +159,7 @@ class TDaemon {
     // Client filter and the file-system state.
     TMounts mounts_;
     TAllowedAddrs allowed_;
+    std::vector<std::string> exportGroups_; // the allowed hosts as written, for EXPORT
     std::unique_ptr<TObjectHandles> handles_;
     std::unique_ptr<TReadDirHandles> readDirs_;
 
