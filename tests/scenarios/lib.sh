@@ -44,5 +44,3 @@ stop_server() {
     fi
     SERVER_PID=
 }
-
-NFS_OPTS="?auto-traverse-mounts=0"
