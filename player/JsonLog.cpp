@@ -154,8 +154,9 @@ void JsonLog::Report(const Departure& departure, int session, JsonLine extra) {
     if (lenient)
         return;
     ++departures_;
-    std::fprintf(stderr, "kestro-player: departure %s: %s\n", departure.rule.c_str(),
-                 departure.reason.c_str());
+    if (echo_)
+        std::fprintf(stderr, "kestro-player: departure %s: %s\n", departure.rule.c_str(),
+                     departure.reason.c_str());
 }
 
 } // namespace player

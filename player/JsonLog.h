@@ -56,11 +56,14 @@ class JsonLog {
     // Logs a "departure" line (and a short line on standard error) and counts it.
     void Report(const Departure& departure, int session, JsonLine extra = JsonLine(""));
     int DepartureCount() const { return departures_; }
+    // Whether each departure is also written to standard error (on by default).
+    void SetEcho(bool echo) { echo_ = echo; }
 
   private:
     int fd_ = 1;
     bool ownsFd_ = false;
     int departures_ = 0;
+    bool echo_ = true;
     std::vector<std::string> lenient_;
 };
 
