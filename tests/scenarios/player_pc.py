@@ -16,12 +16,12 @@ ANSWER_TEXT = b"Kestro PC Mode ACK\0"
 
 
 def fail(message):
-    print(json.dumps({"pc": "fail", "reason": message}), flush=True)
+    print(json.dumps({"pc": "fail", "reason": message}, ensure_ascii=False), flush=True)
     sys.exit(1)
 
 
 def note(**fields):
-    print(json.dumps({"pc": "step", **fields}), flush=True)
+    print(json.dumps({"pc": "step", **fields}, ensure_ascii=False), flush=True)
 
 
 def swap(cmd):
@@ -146,6 +146,7 @@ def main():
         fail("connect answered %d" % result)
     if fault == "bad-tag":
         pc.send(packet(0x00000005, 1, bytes(12), tag=18))
+        time.sleep(0.3)  # so that the next request does not share the player's read
     result, _ = pc.request(packet(0x00000004, 3))
     note(step="update", result=result)
     result, _ = pc.request(packet(0x00000002, 1, struct.pack("<II", 1, 0)))
@@ -174,6 +175,10 @@ def main():
         fail("status answer %s" % got.hex())
     note(step="status", result=result)
 
+    if fault == "close-without-disconnect":
+        pc.sock.close()
+        note(step="closed")
+        return
     if args.control:
         with open(args.control, "w") as fifo:
             fifo.write("end-session\n")
@@ -185,7 +190,7 @@ def main():
             cmd, _, _, length, sub = struct.unpack_from("<IIHHI", got)
             pc.send(struct.pack("<IIHHII", swap(cmd), 0, TAG, length + 4, 0, sub))
         note(step="player-ended")
-    if fault != "close-without-disconnect":
+    if fault != "no-disconnect-after-end":
         pc.send(packet(0x00000001, 1, connect_payload(mac, b"", args.hostname, "")))
     pc.sock.close()
     note(step="closed")
