@@ -40,19 +40,28 @@ def discover(broadcast, mac):
     request = struct.pack("<IHHI", 0, TAG, 13 + 21, ~tick & 0xFFFFFFFF) + mac + b"\0\0" + SEARCH_TEXT
     assert len(request) == 42
     sock.sendto(request, (broadcast, 62000))
-    sock.settimeout(3)
-    data, sender = sock.recvfrom(1056)
-    reserved, tag, length, token, nonzero = struct.unpack_from("<IHHII", data)
-    if reserved != 0 or tag != TAG or not 20 <= length <= 1023:
-        fail("answer header %r" % (data[:8],))
-    if token != tick or nonzero == 0 or data[16:24] != mac + b"\0\0":
-        fail("answer token, field 12 or MAC echo wrong")
-    if data[32:51] != ANSWER_TEXT:
-        fail("answer text %r" % data[32:51])
+    # Answers that fail a check are ignored, as the manager's search does.
+    deadline = time.monotonic() + 3
+    ignored = 0
+    while True:
+        sock.settimeout(max(0.01, deadline - time.monotonic()))
+        try:
+            data, sender = sock.recvfrom(1056)
+        except socket.timeout:
+            fail("no valid answer to the search request (%d ignored)" % ignored)
+        if len(data) < 51:
+            ignored += 1
+            continue
+        reserved, tag, length, token, nonzero = struct.unpack_from("<IHHII", data)
+        if reserved != 0 or tag != TAG or not 20 <= length <= 1023 or token != tick \
+                or nonzero == 0 or data[16:24] != mac + b"\0\0" or data[32:51] != ANSWER_TEXT:
+            ignored += 1
+            continue
+        break
     names = data[51:8 + length].split(b"\0")
     connect_inform = struct.unpack_from("<H", data, 24)[0]
     note(step="discovery", sender=sender[0], product=names[0].decode(), device=names[1].decode(),
-         connectInform=connect_inform)
+         connectInform=connect_inform, ignored=ignored)
     return sender[0]
 
 

@@ -22,19 +22,6 @@ echo deeper > "$root/sub/deeper/x"
 head -c 64M /dev/urandom > "$root/big.bin"
 head -c 64M /dev/urandom > "$work/upload.bin"
 
-passed=0
-failed=0
-check() { # check NAME COMMAND...
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $name"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $name"
-    fi
-}
 url() { printf 'nfs://127.0.0.1/%s%s' "$1" "$NFS_OPTS"; }
 
 start_server --root "$root" --codepage 65001

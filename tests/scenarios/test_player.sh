@@ -81,20 +81,6 @@ wait_player() {
     PLAYER_PID=
 }
 
-passed=0
-failed=0
-check() { # check NAME COMMAND...
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $name"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $name"
-    fi
-}
-
 host="pc-é-$$"
 pc() { timeout 60 $PC --broadcast 192.0.2.255 --hostname "$host" --mac 02:00:00:00:00:01 \
     --control "$work/$1.fifo" --fault "${2:-}" > "$work/$1.pc" 2>&1; }
