@@ -522,7 +522,8 @@ void Runtime::ApplyCommand(const std::string& line) {
         log_.Write(entry.Bool("ok", false).Str("error", "no open session"));
         return;
     }
-    entry.Int("session", session->Id());
+    // Logged before it acts, so that the command comes before what it makes the player send.
+    log_.Write(entry.Bool("ok", true).Int("session", session->Id()));
     const std::vector<std::uint32_t>& n = command.numbers;
     switch (command.kind) {
     case Kind::EndSession:
@@ -573,7 +574,6 @@ void Runtime::ApplyCommand(const std::string& line) {
     default:
         break;
     }
-    log_.Write(entry.Bool("ok", true));
 }
 
 void Runtime::RemoveClosedConnections() {
