@@ -44,3 +44,18 @@ stop_server() {
     fi
     SERVER_PID=
 }
+
+# check NAME COMMAND...: runs the command, counts and reports the outcome in passed/failed.
+passed=0
+failed=0
+check() {
+    local name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "ok   $name"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $name"
+    fi
+}

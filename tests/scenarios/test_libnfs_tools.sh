@@ -25,19 +25,6 @@ echo list > "$HOME/Documents/Lumavert/VideoList.txt"
 head -c 64M /dev/urandom > "$root/big.bin"
 head -c 64M /dev/urandom > "$work/upload.bin"
 
-passed=0
-failed=0
-check() { # check NAME COMMAND...
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $name"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $name"
-    fi
-}
 url() { printf 'nfs://127.0.0.1/%s' "$1"; }
 
 start_server --root "$root" --codepage 65001
