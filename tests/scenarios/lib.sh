@@ -45,4 +45,17 @@ stop_server() {
     SERVER_PID=
 }
 
-NFS_OPTS="?auto-traverse-mounts=0"
+# check NAME COMMAND...: runs the command, counts and reports the outcome in passed/failed.
+passed=0
+failed=0
+check() {
+    local name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "ok   $name"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $name"
+    fi
+}

@@ -34,19 +34,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() { # check NAME COMMAND...
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $name"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $name"
-    fi
-}
 has() { grep -qF -- "$2" "$1" || { echo "  no [$2] in $1:"; sed 's/^/    /' "$1" | tail -40; return 1; }; }
 has_not() { ! grep -qF -- "$2" "$1" || { echo "  [$2] in $1"; return 1; }; }
 equals() { [ "$1" = "$2" ] || { echo "  expected [$2], got [$1]"; return 1; }; }

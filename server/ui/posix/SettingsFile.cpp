@@ -1,7 +1,10 @@
 // Reading and writing the Linux daemon's settings file.
 #include "server/ui/posix/SettingsFile.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 #include "common/platform/CodePage.h"
@@ -86,7 +89,12 @@ bool LoadSettings(const std::string& path, ServerSettings& settings, std::string
     if (!ReadWholeFile(platform::Utf8ToUtf16(path), text)) {
         const std::uint32_t code = platform::LastFileError();
         if (code != platform::kErrorFileNotFound && code != platform::kErrorPathNotFound) {
-            error = "Can't read " + path + " (error " + std::to_string(code) + ")";
+            // The errno text, from a second try: the file layer keeps Win32 codes only.
+            std::FILE* again = std::fopen(path.c_str(), "r");
+            error = "Can't read " + path + ": " +
+                    (again == nullptr ? std::strerror(errno) : "error " + std::to_string(code));
+            if (again != nullptr)
+                std::fclose(again);
             return false;
         }
         return SaveSettings(path, settings, error);
