@@ -28,7 +28,8 @@ std::u16string NameFromUtf8(const std::string& utf8) {
 // One exchange: its socket, destination and the token its answers must echo.
 class Exchange {
   public:
-    Exchange(IManagerPort& port, const MacAddress& mac) : port_(port), mac_(mac) {}
+    Exchange(IManagerPort& port, const MacAddress& mac, std::uint16_t targetPort)
+        : port_(port), mac_(mac), targetPort_(targetPort) {}
 
     int StartLibrary() {
         if (port_.StartSocketLibrary())
@@ -73,7 +74,7 @@ class Exchange {
             started_ = true;
             start_ = port_.TickCount();
         }
-        if (socket_->SendTo(request_, destination_, kDiscoveryPort))
+        if (socket_->SendTo(request_, destination_, targetPort_))
             return true;
         Log(port_, u"Error sending packet: %s\n", port_.SocketErrorText(socket_->LastError()));
         return false;
@@ -131,6 +132,7 @@ class Exchange {
   private:
     IManagerPort& port_;
     const MacAddress& mac_;
+    std::uint16_t targetPort_;
     std::unique_ptr<IDatagramSocket> socket_;
     std::uint32_t destination_ = 0;
     std::uint32_t tick_ = 0;
@@ -147,8 +149,7 @@ bool WaitReadable(IDatagramSocket& socket, int ms) {
 
 int SearchTargets(IManagerPort& port, std::string_view broadcastText, std::uint16_t targetPort,
                   TargetTable& table, const MacAddress& mac) {
-    (void)targetPort; // always 62000, the port every player answers on
-    Exchange exchange(port, mac);
+    Exchange exchange(port, mac, targetPort);
     if (const int error = exchange.StartLibrary())
         return error;
     // The token is taken when the request is built, before the socket exists.
@@ -188,7 +189,7 @@ int SearchTargets(IManagerPort& port, std::string_view broadcastText, std::uint1
 
 int UDP_Client_Send(IManagerPort& port, const HostIdentity& host, TargetTable& table,
                     bool& validChanged, bool& anyChanged) {
-    Exchange exchange(port, host.mac);
+    Exchange exchange(port, host.mac, kDiscoveryPort);
     if (const int error = exchange.StartLibrary())
         return error;
     if (const int error = exchange.CreateSocket())
