@@ -12,9 +12,10 @@
 #include "common/platform/CodePage.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/InstanceLock.h"
+#include "common/platform/ListFolder.h"
+#include "common/platform/Settings.h"
 #include "common/platform/Socket.h"
 #include "server/rpc/Daemon.h"
-#include "server/ui/posix/SettingsFile.h"
 
 namespace {
 
@@ -67,22 +68,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return true;
 }
 
-// Documents + "/Lumavert", created when missing; else the executable's folder.
-std::u16string ListFolder() {
-    std::u16string documents;
-    if (platform::DocumentsFolder(true, documents)) {
-        const std::u16string folder = documents + u"/Lumavert";
-        std::uint32_t attributes = 0;
-        platform::CreateDirectory(folder);
-        if (platform::GetFileAttributes(folder, attributes) &&
-            (attributes & platform::kAttributeDirectory) != 0)
-            return folder + u"/";
-    }
-    std::u16string executable;
-    platform::ExecutableFolder(executable);
-    return executable;
-}
-
 // One instance per user: an exclusive lock on a file beside the settings.
 bool TakeInstanceLock(const std::string& settingsPath, platform::InstanceLock& lock) {
     const std::string lockPath = settingsPath.substr(0, settingsPath.rfind('/')) + "/server.lock";
@@ -95,12 +80,12 @@ bool TakeInstanceLock(const std::string& settingsPath, platform::InstanceLock& l
     return false;
 }
 
-std::unique_ptr<server::TDaemon> StartServer(const posixui::ServerSettings& settings,
+std::unique_ptr<server::TDaemon> StartServer(const platform::ServerSettings& settings,
                                              const std::u16string& listFolder,
                                              const server::ServicePorts& ports) {
-    auto daemon = std::make_unique<server::TDaemon>(platform::Utf8ToUtf16(settings.root),
-                                                    settings.codePage, listFolder, ports);
-    const std::string& hosts = settings.host;
+    auto daemon =
+        std::make_unique<server::TDaemon>(settings.root, settings.codePage, listFolder, ports);
+    const std::string hosts = platform::Utf16ToUtf8(settings.host);
     std::size_t start = 0;
     while (start <= hosts.size()) {
         const std::size_t space = hosts.find(' ', start);
@@ -116,23 +101,27 @@ std::unique_ptr<server::TDaemon> StartServer(const posixui::ServerSettings& sett
     std::fprintf(stderr,
                  "lumavert-server: exporting %s as \"/\" and %s as \"/lst\" (code page %u, "
                  "%s); portmapper %u, mount %u, nfs %u over UDP and TCP\n",
-                 settings.root.c_str(), platform::Utf16ToUtf8(listFolder).c_str(),
-                 settings.codePage, settings.host.empty() ? "all hosts" : settings.host.c_str(),
-                 bound.portmap, bound.mount, bound.nfs);
+                 platform::Utf16ToUtf8(settings.root).c_str(),
+                 platform::Utf16ToUtf8(listFolder).c_str(), settings.codePage,
+                 hosts.empty() ? "all hosts" : hosts.c_str(), bound.portmap, bound.mount,
+                 bound.nfs);
     return daemon;
 }
 
 bool LoadEffectiveSettings(const Options& options, const std::string& path,
-                           posixui::ServerSettings& settings) {
-    std::string error;
-    if (!posixui::LoadSettings(path, settings, error)) {
-        std::fprintf(stderr, "lumavert-server: %s\n", error.c_str());
+                           platform::ServerSettings& settings) {
+    // A missing file is made with the defaults.
+    settings = platform::DefaultServerSettings();
+    platform::SettingsStore store(platform::Utf8ToUtf16(path));
+    std::u16string error;
+    if (!store.Open(platform::SettingsAccess::kReadWrite, error) || !store.Read(settings, error)) {
+        std::fprintf(stderr, "lumavert-server: %s\n", platform::Utf16ToUtf8(error).c_str());
         return false;
     }
     if (options.root)
-        settings.root = *options.root;
+        settings.root = platform::Utf8ToUtf16(*options.root);
     if (options.host)
-        settings.host = *options.host;
+        settings.host = platform::Utf8ToUtf16(*options.host);
     if (options.codePage)
         settings.codePage = *options.codePage;
     return true;
@@ -146,16 +135,16 @@ int main(int argc, char** argv) {
         PrintUsage();
         return 2;
     }
-    const std::string settingsPath = posixui::SettingsFilePath();
-    posixui::ServerSettings settings;
+    const std::string settingsPath = platform::Utf16ToUtf8(platform::SettingsLocation());
+    platform::ServerSettings settings;
     if (!LoadEffectiveSettings(options, settingsPath, settings))
         return 1;
     platform::InstanceLock lock;
     if (!TakeInstanceLock(settingsPath, lock))
         return 1;
     // The default root is made on first start, so that the server has something to export.
-    if (!options.root && settings.root == posixui::DefaultSettings().root)
-        platform::CreateDirectory(platform::Utf8ToUtf16(settings.root));
+    if (!options.root && settings.root == platform::DefaultRoot())
+        platform::CreateDirectory(settings.root);
 
     platform::StartSocketLibrary();
     // Signals are taken by sigwait here, never by the server thread.
@@ -166,7 +155,8 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    const std::u16string listFolder = ListFolder();
+    const std::u16string listFolder =
+        platform::ListFolder(platform::ListFolderFallback::kExecutableFolder);
     std::unique_ptr<server::TDaemon> daemon = StartServer(settings, listFolder, options.ports);
     if (!daemon)
         return 1;
