@@ -82,6 +82,21 @@ TObjectHandle* ListedEntry(TObjectHandles& handles, TReadDirReading& reading, st
 
 } // namespace
 
+// The entry of the k-th name of the reading, as ListedEntry finds it; a name whose file became a
+// folder on disk, or the reverse, gets a fresh entry.
+TObjectHandle* TDaemon::ListedObject(TReadDirReading& reading, std::size_t k,
+                                     TDirHandle* directory) {
+    TObjectHandle* entry = ListedEntry(*handles_, reading, k, directory);
+    const bool recordIsFile = (reading.files[k].attributes & platform::kAttributeDirectory) == 0;
+    if (entry == nullptr || entry->IsDirectory() != recordIsFile)
+        return entry;
+    const std::uint32_t staleId = entry->Id();
+    if (!handles_->ForgetIfKindChanged(*entry))
+        return entry;
+    ReleaseReadSlot(staleId);
+    return ListedEntry(*handles_, reading, k, directory);
+}
+
 // The status steps both listings share, up to the verifier of the success body. False when
 // the reply could not be written; `reading` stays null when the failure body was written.
 bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
@@ -142,8 +157,11 @@ bool TDaemon::NfsReadDir() {
         const std::uint64_t size = kEntrySize + Padded(name.size());
         if (writer_.Length() + size + kListEndSize > limit)
             break;
+        // The fileid is the one LOOKUP and GETATTR report, so the name enters the table here too.
+        const TObjectHandle* entry = ListedObject(*reading, k, directory);
+        const std::uint64_t fileId = entry != nullptr ? entry->FileId() : kNoFileId;
         const auto length = static_cast<std::uint32_t>(name.size());
-        if (!writer_.WriteBool(true) || !writer_.WriteUInt64(k + 1) ||
+        if (!writer_.WriteBool(true) || !writer_.WriteUInt64(fileId) ||
             !writer_.WriteUInt32(length) || !writer_.WriteBytes(name.data(), length) ||
             !writer_.WriteUInt64(k + 1))
             return false;
@@ -204,16 +222,8 @@ bool TDaemon::NfsReadDirPlus() {
             break;
         if (writer_.Length() + size + kListEndSize > limit)
             break;
-        TObjectHandle* entry = ListedEntry(*handles_, *reading, k, directory);
+        TObjectHandle* entry = ListedObject(*reading, k, directory);
         const bool recordIsFile = (record.attributes & platform::kAttributeDirectory) == 0;
-        // A name whose file became a folder on disk, or the reverse, gets a fresh entry.
-        if (entry != nullptr && entry->IsDirectory() == recordIsFile) {
-            const std::uint32_t staleId = entry->Id();
-            if (handles_->ForgetIfKindChanged(*entry)) {
-                ReleaseReadSlot(staleId);
-                entry = ListedEntry(*handles_, *reading, k, directory);
-            }
-        }
         bool haveAttributes = false;
         if (entry != nullptr) {
             // A file's search record holds what opening it would report; a directory's times
@@ -226,7 +236,7 @@ bool TDaemon::NfsReadDirPlus() {
             }
         }
         const auto length = static_cast<std::uint32_t>(name.size());
-        const std::uint64_t fileId = entry != nullptr ? entry->Position() : kNoFileId;
+        const std::uint64_t fileId = entry != nullptr ? entry->FileId() : kNoFileId;
         if (!writer_.WriteBool(true) || !writer_.WriteUInt64(fileId) ||
             !writer_.WriteUInt32(length) || !writer_.WriteBytes(name.data(), length) ||
             !writer_.WriteUInt64(k + 1))

@@ -132,6 +132,7 @@ std::uint32_t TObjectHandles::NextId() {
 TObjectHandle* TObjectHandles::Append(std::unique_ptr<TObjectHandle> entry) {
     TObjectHandle* raw = entry.get();
     raw->id_ = NextId();
+    raw->fileId_ = ++lastFileId_;
     raw->position_ = entries_.size();
     entries_.push_back(std::move(entry));
     byId_.emplace(raw->id_, raw);

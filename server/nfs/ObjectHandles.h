@@ -1,6 +1,6 @@
 // The table of every file-system object named to a client: 4-byte identifiers <-> entries
-// <-> Windows paths. Lookups by identifier and by (parent, name) are hash lookups; the fileid of
-// an entry is its position in the table, so deleting an entry moves the ones behind it forward.
+// <-> Windows paths. Lookups by identifier and by (parent, name) are hash lookups. Each entry
+// gets its fileid when it is made and keeps it while it lives; no later entry gets it again.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +34,9 @@ class TObjectHandle {
     const std::u16string& Component() const { return component_; }
     TDirHandle* Parent() const { return parent_; }
     std::uint32_t Id() const { return id_; }
-    // Position in the table: the fileid clients see.
+    // The fileid clients see: never 0, never changed, never given to another entry of the table.
+    std::uint64_t FileId() const { return fileId_; }
+    // Position in the table (what IndexOf answers); moves when earlier entries are deleted.
     std::size_t Position() const { return position_; }
     // The folder this entry's export starts at (the root folder or the list folder).
     const std::u16string& ExportBase() const { return *exportBase_; }
@@ -53,6 +55,7 @@ class TObjectHandle {
     TDirHandle* parent_;
     const std::u16string* exportBase_;
     std::uint32_t id_ = 0;
+    std::uint64_t fileId_ = 0;
     std::size_t position_ = 0;
 };
 
@@ -175,6 +178,11 @@ class TObjectHandles {
     std::unordered_map<std::uint32_t, TObjectHandle*> byId_;
     std::unordered_map<NameKey, TObjectHandle*, NameKeyHash> byName_;
     std::uint32_t nextId_;
+    // A count of the entries ever made, not the disk's file index: FAT and exFAT volumes (and
+    // some network drives) renumber files as their folders change, Linux reuses inode numbers
+    // at once, and folders mounted below the export would repeat numbers under the one fsid.
+    // Only a number kept with the entry stays what the client saw for as long as its handle.
+    std::uint64_t lastFileId_ = 0;
     // Directory times: a cache that never answers differently from a fresh search.
     mutable platform::DirectoryWatch watch_;
     mutable std::unordered_map<platform::FileIdentity, DirectoryTime, IdentityHash> directoryTimes_;

@@ -124,6 +124,7 @@ class TDaemon {
     bool NfsReadDirPlus();
     bool BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
                       TReadDirReading*& reading);
+    TObjectHandle* ListedObject(TReadDirReading& reading, std::size_t k, TDirHandle* directory);
     // NFS: namespace changes and file-system information.
     bool NfsCreate();
     bool NfsMkDir();

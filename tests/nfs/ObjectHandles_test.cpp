@@ -213,7 +213,7 @@ TEST_F(ObjectHandlesTest, NameWithASlashReachesTwoLevelsDown) {
 
 // --- Positions, deletion ---
 
-TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForward) {
+TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForwardButKeepsTheirFileIds) {
     TDirHandle* root = RootEntry();
     std::vector<TObjectHandle*> files;
     for (const char* name : {"f1", "f2", "f3", "f4", "f5"}) {
@@ -225,6 +225,10 @@ TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForward) {
     TObjectHandle* fourth = files[3];
     ASSERT_EQ(fourth->Position(), 4u);
     const std::uint32_t deletedId = files[2]->Id();
+    const std::uint64_t deletedFileId = files[2]->FileId();
+    const std::uint64_t fourthFileId = fourth->FileId();
+    EXPECT_NE(fourthFileId, 0u);
+    EXPECT_NE(root->FileId(), 0u);
 
     table_.DeleteHandle(3);
     EXPECT_EQ(table_.Count(), 5u);
@@ -233,7 +237,7 @@ TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForward) {
     EXPECT_EQ(table_.IndexOf(fourth->Id()), 3);
     rpc::Fattr3 attributes{};
     ASSERT_TRUE(table_.GetAttributes(fourth, attributes));
-    EXPECT_EQ(rpc::LoadBigEndian64(attributes.data() + rpc::fattr::kFileId), 3u);
+    EXPECT_EQ(rpc::LoadBigEndian64(attributes.data() + rpc::fattr::kFileId), fourthFileId);
 
     EXPECT_EQ(table_.IndexOf(deletedId), -1);
     EXPECT_EQ(table_.Find(deletedId), nullptr);
@@ -243,6 +247,9 @@ TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForward) {
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->Position(), 5u);
     EXPECT_NE(back->Id(), deletedId);
+    EXPECT_NE(back->FileId(), deletedFileId); // a fileid is never given out again
+    for (std::size_t i : {0u, 1u, 3u, 4u})
+        EXPECT_NE(back->FileId(), files[i]->FileId());
 }
 
 TEST_F(ObjectHandlesTest, DeletingADirectoryDeletesEverythingFoundThroughIt) {
