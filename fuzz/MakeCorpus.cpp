@@ -191,7 +191,7 @@ std::vector<Seed> NfsSeeds(const fuzzing::TFuzzFixture& fixture) {
     add("read_start", 6, XdrArgs().PutHandle(movie).PutUInt64(0).PutUInt32(4096), 0, true);
     add("read_tail", 6, XdrArgs().PutHandle(movie).PutUInt64(65000).PutUInt32(65536), 0);
     add("read_list_file", 6, XdrArgs().PutHandle(song).PutUInt64(100).PutUInt32(100), 0);
-    add("read_past_end", 6, XdrArgs().PutHandle(clip).PutUInt64(8192).PutUInt32(16), 6);
+    add("read_past_end", 6, XdrArgs().PutHandle(clip).PutUInt64(8192).PutUInt32(16), 0);
     add("create_unchecked", 8, noAttributes(dirOp(root, "new.txt").PutUInt32(0)), 0, true);
     add("write_unstable", 7, write(notes, 4, 0, "unstable data"), 0);
     add("write_file_sync", 7, write(notes, 0, 2, "stable"), 0, true);

@@ -44,10 +44,11 @@ bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File
     const std::uint32_t countAt = writer.Length();
     if (!writer.WriteUInt32(0) || !writer.WriteBool(false) || !writer.WriteUInt32(0))
         return false;
-    // A count the reply cannot hold is answered short; the client asks again for the rest.
-    std::uint64_t wanted = count;
-    if (wanted > size - offset)
-        wanted = size - offset;
+    // A count the reply cannot hold is answered short; the client asks again for the rest. At or
+    // past the end nothing is read: count 0 and eof.
+    std::uint64_t wanted = offset < size ? size - offset : 0;
+    if (wanted > count)
+        wanted = count;
     const std::uint32_t room = RoomForData(writer.Length());
     if (wanted > room)
         wanted = room;
@@ -56,7 +57,7 @@ bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File
     if (data == nullptr)
         return false;
     std::uint32_t got = 0;
-    if (!file.ReadAt(offset, data, static_cast<std::uint32_t>(wanted), got)) {
+    if (wanted != 0 && !file.ReadAt(offset, data, static_cast<std::uint32_t>(wanted), got)) {
         status = LastFileStatus();
         writer.Truncate(statusAt);
         return true;
@@ -64,7 +65,7 @@ bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File
     // Shrinking to what came: re-pads the tail and cannot fail.
     writer.Truncate(dataAt);
     writer.Reserve(got);
-    const bool eof = offset + got == size;
+    const bool eof = offset >= size || offset + got == size;
     rpc::StoreBigEndian32(reply.data + countAt, got);
     rpc::StoreBigEndian32(reply.data + countAt + 4, eof ? 1 : 0);
     rpc::StoreBigEndian32(reply.data + countAt + 8, got);
@@ -116,8 +117,6 @@ bool TDaemon::NfsRead() {
     }
     if (status == nfs::NFS3_OK)
         size = SizeOf(attributes);
-    if (status == nfs::NFS3_OK && offset >= size)
-        status = nfs::NFS3ERR_NXIO;
 
     const bool replied = status != nfs::NFS3_OK || WriteReadData(writer_, reply_, file, offset,
                                                                  count, size, attributes, status);
@@ -142,8 +141,6 @@ bool TDaemon::ReadThroughWriteFile(const TObjectHandle& entry, platform::File& f
         status = LastFileStatus();
     else
         size = SizeOf(attributes);
-    if (status == nfs::NFS3_OK && offset >= size)
-        status = nfs::NFS3ERR_NXIO;
     if (status == nfs::NFS3_OK &&
         !WriteReadData(writer_, reply_, file, offset, count, size, attributes, status))
         return false;
