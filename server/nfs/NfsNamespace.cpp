@@ -351,10 +351,11 @@ bool TDaemon::NfsPathConf() {
         return false;
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false);
-    // linkmax 0: no hard links. Names are case-insensitive but keep their case.
+    // linkmax 0: no hard links. Names keep their case; whether they match ignoring it is the
+    // file system's to say (always on Windows).
     return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt32(0) &&
            writer_.WriteUInt32(kNameMax) && writer_.WriteBool(true) && writer_.WriteBool(true) &&
-           writer_.WriteBool(true) && writer_.WriteBool(true);
+           writer_.WriteBool(handles_->IgnoresCase(*entry)) && writer_.WriteBool(true);
 }
 
 } // namespace server

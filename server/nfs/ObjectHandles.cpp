@@ -20,15 +20,6 @@ std::u16string WithBackslashes(std::u16string_view text) {
     return out;
 }
 
-// The text of a name's index key. Names match ignoring case, except an export path's "/lst"
-// prefix, which selects the list folder only when written exactly so: "/LST" after "/lst" must
-// find the root's folder LST, not the list folder.
-std::u16string KeyText(const TDirHandle* parent, std::u16string_view name) {
-    if (parent == nullptr && name.substr(0, kListPrefix.size()) == kListPrefix)
-        return std::u16string(kListPrefix) + platform::UpperCase(name.substr(kListPrefix.size()));
-    return platform::UpperCase(name);
-}
-
 // Depth change of a relative name after "." and ".." are applied; false when it climbs above
 // its starting point at any moment.
 bool StaysBelow(std::u16string_view name, int startDepth) {
@@ -100,6 +91,28 @@ std::u16string TDirHandle::GetPath() const {
     return path;
 }
 
+// The text of a name's index key: the name as it is, or upper-cased where the file system
+// ignores case. An export path's "/lst" prefix selects the list folder only when written exactly
+// so: "/LST" after "/lst" must find the root's folder LST, not the list folder.
+std::u16string TObjectHandles::KeyText(const TDirHandle* parent, std::u16string_view name) const {
+    if (parent != nullptr)
+        return parent->IgnoresCase ? platform::UpperCase(name) : std::u16string(name);
+    if (name.substr(0, kListPrefix.size()) == kListPrefix) {
+        const std::u16string_view rest = name.substr(kListPrefix.size());
+        return std::u16string(kListPrefix) +
+               (listIgnoresCase_ ? platform::UpperCase(rest) : std::u16string(rest));
+    }
+    return rootIgnoresCase_ ? platform::UpperCase(name) : std::u16string(name);
+}
+
+bool TObjectHandles::IgnoresCase(const TObjectHandle& entry) const {
+    if (entry.IsDirectory())
+        return static_cast<const TDirHandle&>(entry).IgnoresCase;
+    if (entry.Parent() != nullptr)
+        return entry.Parent()->IgnoresCase;
+    return &entry.ExportBase() == &listFolder_ ? listIgnoresCase_ : rootIgnoresCase_;
+}
+
 std::size_t TObjectHandles::NameKeyHash::operator()(const NameKey& key) const {
     return std::hash<std::u16string>()(key.upperName) ^ (std::hash<const void*>()(key.parent) * 31);
 }
@@ -115,6 +128,8 @@ TObjectHandles::TObjectHandles(std::u16string_view root, std::u16string_view lis
     if (!platform::GetFileAttributes(rootPath_, attributes) ||
         (attributes & platform::kAttributeDirectory) == 0)
         errorText_ = "Can't open folder \"" + platform::Utf16ToUtf8(rootPath_) + "\"";
+    rootIgnoresCase_ = platform::FolderIgnoresCase(rootPath_);
+    listIgnoresCase_ = platform::FolderIgnoresCase(listFolder_);
 }
 
 TObjectHandles::~TObjectHandles() {
@@ -194,7 +209,8 @@ TObjectHandle* TObjectHandles::GetHandle(TDirHandle* parent, std::u16string_view
         if (!platform::GetVolumeBytesPerSector(path, bytesPerSector) || bytesPerSector == 0)
             return nullptr;
         return Append(std::make_unique<TDirHandle>(parent, std::u16string(name), std::move(piece),
-                                                   base, bytesPerSector));
+                                                   base, bytesPerSector,
+                                                   platform::FolderIgnoresCase(path)));
     }
     return Append(
         std::make_unique<TFileHandle>(parent, std::u16string(name), std::move(piece), base));

@@ -74,15 +74,19 @@ class TFileHandle final : public TObjectHandle {
 class TDirHandle final : public TObjectHandle {
   public:
     TDirHandle(TDirHandle* parent, std::u16string name, std::u16string component,
-               const std::u16string* exportBase, std::uint32_t bytesPerSector)
+               const std::u16string* exportBase, std::uint32_t bytesPerSector, bool ignoresCase)
         : TObjectHandle(parent, std::move(name), std::move(component), exportBase),
-          BytesPerSector(bytesPerSector), SectorMask(~std::uint64_t{bytesPerSector - 1}) {}
+          BytesPerSector(bytesPerSector), SectorMask(~std::uint64_t{bytesPerSector - 1}),
+          IgnoresCase(ignoresCase) {}
     bool IsDirectory() const override { return true; }
     std::u16string GetPath() const override;
 
     const std::uint32_t BytesPerSector;
     // Rounds an offset down to a sector boundary.
     const std::uint64_t SectorMask;
+    // Whether the file system takes the names in this folder ignoring case; the table then
+    // matches them so too.
+    const bool IgnoresCase;
 
   private:
     friend class TObjectHandles;
@@ -108,8 +112,11 @@ class TObjectHandles {
     // nullptr when nothing is there, when the name leads outside the export, or when the
     // volume of a directory cannot be read.
     TObjectHandle* GetHandle(TDirHandle* parent, std::u16string_view name);
-    // Position of the entry for (parent, name), or -1. Names compare case-insensitively.
+    // Position of the entry for (parent, name), or -1. Names compare as the file system holding
+    // them does: ignoring case on Windows and on case-folding volumes, exactly elsewhere.
     std::int64_t FindHandle(TDirHandle* parent, std::u16string_view name) const;
+    // Whether names in the entry's folder (a directory's own, a file's parent's) ignore case.
+    bool IgnoresCase(const TObjectHandle& entry) const;
     // Position of the live entry with this identifier, or -1.
     std::int64_t IndexOf(std::uint32_t id) const;
     TObjectHandle* Find(std::uint32_t id) const;
@@ -167,12 +174,15 @@ class TObjectHandles {
     bool CachedNewestEntryTime(const std::u16string& directoryPath,
                                const platform::FileIdentity& identity, std::uint64_t& newest) const;
     void ForgetChangedDirectories() const;
+    std::u16string KeyText(const TDirHandle* parent, std::u16string_view name) const;
     std::uint32_t NextId();
     TObjectHandle* Append(std::unique_ptr<TObjectHandle> entry);
     void CollectSubtree(TObjectHandle* entry, std::vector<TObjectHandle*>& out) const;
 
     std::u16string rootPath_;
     std::u16string listFolder_;
+    bool rootIgnoresCase_ = true;
+    bool listIgnoresCase_ = true;
     std::string errorText_;
     std::vector<std::unique_ptr<TObjectHandle>> entries_;
     std::unordered_map<std::uint32_t, TObjectHandle*> byId_;

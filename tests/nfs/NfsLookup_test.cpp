@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "tests/support/NfsNamespaceCalls.h"
@@ -171,7 +172,7 @@ TEST(NfsHandleLifetime, HandleFromAnEarlierDaemonIsStale) {
     EXPECT_EQ(second.GetAttr(kept).status, kStale);
 }
 
-TEST_F(NfsLookupTest, LookupFindsOneEntryPerNameIgnoringCase) {
+TEST_F(NfsLookupTest, LookupFindsOneEntryPerName) {
     ASSERT_TRUE(WriteFile(Disk("readme"), "text"));
     const LookupResult first = session_.Lookup(Root(), "readme");
     ASSERT_EQ(first.status, kOk);
@@ -183,10 +184,34 @@ TEST_F(NfsLookupTest, LookupFindsOneEntryPerNameIgnoringCase) {
     EXPECT_TRUE(body.AtEnd());
 
     EXPECT_EQ(session_.Lookup(Root(), "readme").handle, first.handle);
-    // The table matches names ignoring case even where the disk does not.
-    const LookupResult upper = session_.Lookup(Root(), "README");
-    EXPECT_EQ(upper.handle, first.handle);
-    EXPECT_EQ(upper.attributes.fileid, first.attributes.fileid);
+}
+
+// Names match as the file system holding them matches them: on Windows ignoring case, on a
+// Linux file system exactly, where Film.txt, film.txt and FILM.TXT are three files.
+TEST_F(NfsLookupTest, LookupMatchesNamesAsTheFileSystemDoes) {
+    const char* const names[] = {"Film.txt", "film.txt", "FILM.TXT"};
+#ifdef _WIN32
+    ASSERT_TRUE(WriteFile(Disk("Film.txt"), "one"));
+    const LookupResult first = session_.Lookup(Root(), "Film.txt");
+    ASSERT_EQ(first.status, kOk);
+    for (const char* name : names) {
+        const LookupResult other = session_.Lookup(Root(), name);
+        EXPECT_EQ(other.handle, first.handle) << name;
+        EXPECT_EQ(other.attributes.fileid, first.attributes.fileid) << name;
+    }
+#else
+    std::set<std::uint32_t> handles;
+    for (const char* name : names)
+        ASSERT_TRUE(WriteFile(Disk(name), std::string(name) + " holds this"));
+    for (const char* name : names) {
+        const LookupResult found = session_.Lookup(Root(), name);
+        ASSERT_EQ(found.status, kOk) << name;
+        EXPECT_EQ(found.attributes.size, std::string(name).size() + 11) << name;
+        handles.insert(found.handle);
+    }
+    EXPECT_EQ(handles.size(), 3u);
+    EXPECT_EQ(session_.Lookup(Root(), "fILM.txt").status, kNoEnt);
+#endif
 }
 
 TEST_F(NfsLookupTest, LookupWithSeparatorsInTheNameReachesDeeperLevels) {

@@ -174,12 +174,20 @@ TEST_F(ObjectHandlesTest, ListPrefixIsExactlyFourLowerCaseCharacters) {
 
 // --- Names ---
 
-TEST_F(ObjectHandlesTest, OtherCaseOfANameFindsTheFirstEntryAndKeepsItsName) {
+TEST_F(ObjectHandlesTest, OtherCaseOfANameFindsTheFirstEntryWhereTheDiskIgnoresCase) {
     ASSERT_TRUE(Touch(Disk("readme")));
     TDirHandle* root = RootEntry();
     TObjectHandle* first = table_.GetHandle(root, u"readme");
     ASSERT_NE(first, nullptr);
     const std::size_t count = table_.Count();
+#ifndef _WIN32
+    // A Linux file system tells cases apart, and so does the table.
+    EXPECT_FALSE(root->IgnoresCase);
+    EXPECT_EQ(table_.GetHandle(root, u"README"), nullptr);
+    EXPECT_EQ(table_.FindHandle(root, u"ReadMe"), -1);
+    EXPECT_EQ(table_.Count(), count);
+    GTEST_SKIP() << "the rest holds where the disk ignores case";
+#endif
 
     TObjectHandle* again = table_.GetHandle(root, u"README");
     EXPECT_EQ(again, first);

@@ -478,6 +478,18 @@ TEST_F(FileSystemTest, VolumeFiguresAreSane) {
     EXPECT_LE(available, free);
 }
 
+// The case rule is what the disk does: a folder ignores case exactly when a name in another case
+// opens the same file (Windows and Wine always; a Linux file system unless it folds case).
+TEST_F(FileSystemTest, CaseRuleIsTheDisksOwn) {
+    ASSERT_TRUE(WriteNewFile(Path(u"Film.txt"), "x"));
+    const bool otherCaseOpens = File::Open(Path(u"FILM.TXT"), Options(FileAccess::Read)).IsOpen();
+    EXPECT_EQ(FolderIgnoresCase(dir_ + u"\\"), otherCaseOpens);
+    EXPECT_EQ(FolderIgnoresCase(dir_), otherCaseOpens);
+#ifdef _WIN32
+    EXPECT_TRUE(otherCaseOpens);
+#endif
+}
+
 TEST(FileSystemFolders, WellKnownFoldersAreAbsoluteFolders) {
     std::uint32_t attributes = 0;
     std::u16string current;

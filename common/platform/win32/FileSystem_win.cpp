@@ -485,6 +485,12 @@ bool GetVolumeFreeSpace(std::u16string_view path, std::uint64_t& totalBytes,
     return true;
 }
 
+bool FolderIgnoresCase(std::u16string_view) {
+    // Windows opens names ignoring case on every volume (per-folder case sensitivity is an
+    // opt-in for Linux tools that this server does not serve).
+    return true;
+}
+
 bool DocumentsFolder(bool create, std::u16string& out) {
     wchar_t buffer[MAX_PATH];
     const int folder = CSIDL_PERSONAL | (create ? CSIDL_FLAG_CREATE : 0);
