@@ -120,8 +120,8 @@ bool TDaemon::NfsLookup() {
     rpc::Fattr3 directoryAttributes, attributes;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
-    if (status == nfs::NFS3_OK && handles_->EscapesExport(directory, wideName))
-        status = nfs::NFS3ERR_ACCES;
+    if (status == nfs::NFS3_OK)
+        status = NameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && directory->GetPath().size() + wideName.size() > nfs::kMaxPath)
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, directoryAttributes))

@@ -45,12 +45,11 @@ void ForgetName(TObjectHandles& handles, TDirHandle* directory, std::u16string_v
         handles.DeleteHandle(static_cast<std::size_t>(position));
 }
 
-// The checks and the removal shared by REMOVE and RMDIR, which differ only in `remove`.
+// The checks and the removal shared by REMOVE and RMDIR, which differ only in `remove`, after
+// the name's own checks.
 std::uint32_t RemoveName(TObjectHandles& handles, TDirHandle& directory, const std::u16string& name,
                          bool (*remove)(std::u16string_view), rpc::Fattr3& before,
                          rpc::Fattr3& after) {
-    if (handles.EscapesExport(&directory, name))
-        return nfs::NFS3ERR_ACCES;
     if (!handles.GetAttributes(&directory, before))
         return MappedError();
     if (IsTooLong(directory, name))
@@ -86,8 +85,8 @@ bool TDaemon::NfsCreate() {
     rpc::Fattr3 before, after, attributes;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
-    if (status == nfs::NFS3_OK && handles_->EscapesExport(directory, wideName))
-        status = nfs::NFS3ERR_ACCES;
+    if (status == nfs::NFS3_OK)
+        status = NameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
         status = MappedError();
     if (status == nfs::NFS3_OK && IsTooLong(*directory, wideName))
@@ -134,8 +133,8 @@ bool TDaemon::NfsMkDir() {
     rpc::Fattr3 before, after, attributes;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
-    if (status == nfs::NFS3_OK && handles_->EscapesExport(directory, wideName))
-        status = nfs::NFS3ERR_ACCES;
+    if (status == nfs::NFS3_OK)
+        status = NameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && IsTooLong(*directory, wideName))
         status = nfs::NFS3ERR_NAMETOOLONG;
     // A file of that name is left to the creation below, which fails as already existing.
@@ -173,6 +172,8 @@ bool TDaemon::NfsRemove() {
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
     if (status == nfs::NFS3_OK)
+        status = ChangedNameStatus(*directory, wideName);
+    if (status == nfs::NFS3_OK)
         status = RemoveName(*handles_, *directory, wideName, &platform::DeleteFile, before, after);
     if (!writer_.WriteUInt32(status))
         return false;
@@ -198,6 +199,8 @@ bool TDaemon::NfsRmDir() {
     rpc::Fattr3 before, after;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
+    if (status == nfs::NFS3_OK)
+        status = ChangedNameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK)
         status =
             RemoveName(*handles_, *directory, wideName, &platform::RemoveDirectory, before, after);
@@ -233,9 +236,10 @@ bool TDaemon::NfsRename() {
         status = ResolveDirectory(fromId, fromDirectory);
     if (status == nfs::NFS3_OK)
         status = ResolveDirectory(toId, toDirectory);
-    if (status == nfs::NFS3_OK && (handles_->EscapesExport(fromDirectory, wideFrom) ||
-                                   handles_->EscapesExport(toDirectory, wideTo)))
-        status = nfs::NFS3ERR_ACCES;
+    if (status == nfs::NFS3_OK)
+        status = ChangedNameStatus(*fromDirectory, wideFrom);
+    if (status == nfs::NFS3_OK)
+        status = ChangedNameStatus(*toDirectory, wideTo);
     std::u16string toPath;
     if (status == nfs::NFS3_OK) {
         toPath = toDirectory->GetPath() + wideTo;

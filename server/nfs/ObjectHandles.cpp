@@ -130,6 +130,23 @@ TObjectHandles::TObjectHandles(std::u16string_view root, std::u16string_view lis
         errorText_ = "Can't open folder \"" + platform::Utf16ToUtf8(rootPath_) + "\"";
     rootIgnoresCase_ = platform::FolderIgnoresCase(rootPath_);
     listIgnoresCase_ = platform::FolderIgnoresCase(listFolder_);
+    for (const std::u16string& folder : {rootPath_, listFolder_}) {
+        std::u16string path = folder;
+        for (;;) {
+            while (!path.empty() && IsSeparator(path.back()))
+                path.pop_back();
+            platform::FileRecord record;
+            platform::FileIdentity identity;
+            // A file system without file indexes (0) cannot tell its folders apart this way.
+            if (platform::GetPathInformation(path + u'\\', true, record, &identity) &&
+                identity.index != 0)
+                exportedFolders_.push_back(identity);
+            const std::size_t separator = path.find_last_of(u"\\/");
+            if (separator == std::u16string::npos || path.back() == u':')
+                break;
+            path.resize(separator);
+        }
+    }
 }
 
 TObjectHandles::~TObjectHandles() {
@@ -180,8 +197,24 @@ bool TObjectHandles::EscapesExport(const TDirHandle* parent, std::u16string_view
     return !StaysBelow(name, DepthBelowBase(parent, parent->ExportBase()));
 }
 
+bool TObjectHandles::IsOneName(std::u16string_view name) {
+    return !name.empty() &&
+           name.find_first_of(std::u16string_view(u"\0/\\", 3)) == std::u16string_view::npos;
+}
+
+bool TObjectHandles::IsExportedFolder(std::u16string_view path) const {
+    platform::FileRecord record;
+    platform::FileIdentity identity;
+    if (!platform::GetPathInformation(path, true, record, &identity) || identity.index == 0 ||
+        (record.attributes & platform::kAttributeDirectory) == 0)
+        return false;
+    return std::find(exportedFolders_.begin(), exportedFolders_.end(), identity) !=
+           exportedFolders_.end();
+}
+
 TObjectHandle* TObjectHandles::GetHandle(TDirHandle* parent, std::u16string_view name) {
-    if (name.empty())
+    // Below a parent a name is one name; an export path (no parent) is a path.
+    if (name.empty() || (parent != nullptr && !IsOneName(name)))
         return nullptr;
     const std::u16string* base = parent != nullptr ? &parent->ExportBase() : &rootPath_;
     std::u16string_view rest = name;

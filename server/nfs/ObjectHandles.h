@@ -135,6 +135,13 @@ class TObjectHandles {
     // Whether `name` looked up in `parent` (or, without parent, as an export path) resolves,
     // after "." and ".." and separators inside it, to a place outside its export.
     bool EscapesExport(const TDirHandle* parent, std::u16string_view name) const;
+    // A name of one object in a folder: not empty, no zero character and no separator. The
+    // paths are Win32-flavoured on both platforms, so "\" separates on Linux too.
+    static bool IsOneName(std::u16string_view name);
+    // Whether the folder at `path` is an exported folder (the root folder or the list folder)
+    // or holds one, compared by the file system's identity of the folders (so that no spelling
+    // of the path, in another case or through "." and "..", gets past).
+    bool IsExportedFolder(std::u16string_view path) const;
 
     // Attributes of the entry's object (opened by path); false with the platform error set.
     bool GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out) const;
@@ -183,6 +190,8 @@ class TObjectHandles {
     std::u16string listFolder_;
     bool rootIgnoresCase_ = true;
     bool listIgnoresCase_ = true;
+    // The exported folders and the folders above them, as the file system identifies them.
+    std::vector<platform::FileIdentity> exportedFolders_;
     std::string errorText_;
     std::vector<std::unique_ptr<TObjectHandle>> entries_;
     std::unordered_map<std::uint32_t, TObjectHandle*> byId_;

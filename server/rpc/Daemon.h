@@ -141,8 +141,14 @@ class TDaemon {
     // NFS3_OK with the entry, NFS3ERR_BADHANDLE for 0, NFS3ERR_STALE for no live entry.
     std::uint32_t ResolveHandle(std::uint32_t id, TObjectHandle*& entry);
     std::uint32_t ResolveDirectory(std::uint32_t id, TDirHandle*& directory);
-    // Reads a file name (1..1023 bytes); false (garbage) otherwise. Stops at a zero byte.
+    // Reads a file name (1..1023 bytes, kept whole); false (garbage) otherwise.
     bool ReadName(std::string& name);
+    // NFS3ERR_ACCES for a name that is not one name of `directory` (a zero character or a
+    // separator in it) or that leaves the export; NFS3_OK otherwise.
+    std::uint32_t NameStatus(const TDirHandle& directory, std::u16string_view name) const;
+    // The same for a name that REMOVE, RMDIR or RENAME acts on, which must not be "." or ".."
+    // nor reach an exported folder.
+    std::uint32_t ChangedNameStatus(const TDirHandle& directory, std::u16string_view name) const;
     std::u16string NameToWide(std::string_view bytes) const;
     std::string NameToWire(std::u16string_view name) const;
     bool WriteHandle(const TObjectHandle& entry);
