@@ -94,4 +94,16 @@ void TDaemon::ReleaseReadSlot(std::uint32_t entryId) {
     readSlotEntryId_ = 0;
 }
 
+void TDaemon::ReleaseOrphanedReadSlot() {
+    if (readSlotEntryId_ != 0 && handles_->Find(readSlotEntryId_) == nullptr)
+        ReleaseReadSlot();
+}
+
+std::uint32_t TDaemon::StaleIfGone(TObjectHandle& entry, std::uint32_t otherwise) {
+    if (!handles_->ForgetIfGone(entry))
+        return otherwise;
+    ReleaseOrphanedReadSlot();
+    return nfs::NFS3ERR_STALE;
+}
+
 } // namespace server

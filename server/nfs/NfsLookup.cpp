@@ -44,9 +44,10 @@ bool TDaemon::NfsGetAttr() {
     TObjectHandle* entry = nullptr;
     rpc::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
-    // A vanished object is a server fault here, not the platform's error (ACCESS maps it).
+    // An object that cannot report itself is a server fault here, not the platform's error;
+    // one that is gone is stale, as everywhere.
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = nfs::NFS3ERR_SERVERFAULT;
+        status = StaleIfGone(*entry, nfs::NFS3ERR_SERVERFAULT);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)
@@ -70,7 +71,7 @@ bool TDaemon::NfsSetAttr() {
     rpc::Fattr3 before, after;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, before))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
     platform::File file;
     if (status == nfs::NFS3_OK) {
         // The server's own read slot must not stand in the way of the server's own change.
@@ -125,15 +126,15 @@ bool TDaemon::NfsLookup() {
     if (status == nfs::NFS3_OK && directory->GetPath().size() + wideName.size() > nfs::kMaxPath)
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, directoryAttributes))
-        status = MappedError();
+        status = StaleIfGone(*directory, MappedError());
     if (status == nfs::NFS3_OK && (entry = handles_->GetHandle(directory, wideName)) == nullptr)
         status = nfs::NFS3ERR_NOENT;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes)) {
         status = MappedError();
-        // A name whose file was replaced on disk by a folder, or the reverse, gets a new entry.
-        const std::uint32_t staleId = entry->Id();
-        if (handles_->ForgetIfKindChanged(*entry)) {
-            ReleaseReadSlot(staleId);
+        // The table's entry of a name whose object is gone (removed behind the server's back,
+        // or replaced by one of the other kind) gives way to a fresh lookup.
+        if (handles_->ForgetIfGone(*entry)) {
+            ReleaseOrphanedReadSlot();
             entry = handles_->GetHandle(directory, wideName);
             if (entry == nullptr)
                 status = nfs::NFS3ERR_NOENT;
@@ -163,7 +164,7 @@ bool TDaemon::NfsAccess() {
     rpc::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
 
     if (!writer_.WriteUInt32(status))
         return false;

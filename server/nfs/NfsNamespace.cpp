@@ -46,12 +46,9 @@ void ForgetName(TObjectHandles& handles, TDirHandle* directory, std::u16string_v
 }
 
 // The checks and the removal shared by REMOVE and RMDIR, which differ only in `remove`, after
-// the name's own checks.
+// the name's own checks and the directory's before attributes.
 std::uint32_t RemoveName(TObjectHandles& handles, TDirHandle& directory, const std::u16string& name,
-                         bool (*remove)(std::u16string_view), rpc::Fattr3& before,
-                         rpc::Fattr3& after) {
-    if (!handles.GetAttributes(&directory, before))
-        return MappedError();
+                         bool (*remove)(std::u16string_view), rpc::Fattr3& after) {
     if (IsTooLong(directory, name))
         return nfs::NFS3ERR_NAMETOOLONG;
     if (!remove(directory.GetPath() + name))
@@ -88,7 +85,7 @@ bool TDaemon::NfsCreate() {
     if (status == nfs::NFS3_OK)
         status = NameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
-        status = MappedError();
+        status = StaleIfGone(*directory, MappedError());
     if (status == nfs::NFS3_OK && IsTooLong(*directory, wideName))
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK && handles_->GetHandle(directory, wideName) != nullptr)
@@ -141,7 +138,7 @@ bool TDaemon::NfsMkDir() {
     if (status == nfs::NFS3_OK && DirectoryExistsAt(directory->GetPath() + wideName))
         status = nfs::NFS3ERR_EXIST;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
-        status = MappedError();
+        status = StaleIfGone(*directory, MappedError());
     if (status == nfs::NFS3_OK && !platform::CreateDirectory(directory->GetPath() + wideName))
         status = MappedError();
     if (status == nfs::NFS3_OK) {
@@ -173,8 +170,10 @@ bool TDaemon::NfsRemove() {
     std::uint32_t status = ResolveDirectory(id, directory);
     if (status == nfs::NFS3_OK)
         status = ChangedNameStatus(*directory, wideName);
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
+        status = StaleIfGone(*directory, MappedError());
     if (status == nfs::NFS3_OK)
-        status = RemoveName(*handles_, *directory, wideName, &platform::DeleteFile, before, after);
+        status = RemoveName(*handles_, *directory, wideName, &platform::DeleteFile, after);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)
@@ -182,8 +181,7 @@ bool TDaemon::NfsRemove() {
     if (!writer_.WriteWccData(before, after))
         return false;
     ForgetName(*handles_, directory, wideName);
-    if (readSlotEntryId_ != 0 && handles_->Find(readSlotEntryId_) == nullptr)
-        ReleaseReadSlot();
+    ReleaseOrphanedReadSlot();
     return true;
 }
 
@@ -201,9 +199,10 @@ bool TDaemon::NfsRmDir() {
     std::uint32_t status = ResolveDirectory(id, directory);
     if (status == nfs::NFS3_OK)
         status = ChangedNameStatus(*directory, wideName);
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
+        status = StaleIfGone(*directory, MappedError());
     if (status == nfs::NFS3_OK)
-        status =
-            RemoveName(*handles_, *directory, wideName, &platform::RemoveDirectory, before, after);
+        status = RemoveName(*handles_, *directory, wideName, &platform::RemoveDirectory, after);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)
@@ -211,8 +210,7 @@ bool TDaemon::NfsRmDir() {
     if (!writer_.WriteWccData(before, after))
         return false;
     ForgetName(*handles_, directory, wideName);
-    if (readSlotEntryId_ != 0 && handles_->Find(readSlotEntryId_) == nullptr)
-        ReleaseReadSlot();
+    ReleaseOrphanedReadSlot();
     return true;
 }
 
@@ -247,9 +245,10 @@ bool TDaemon::NfsRename() {
         if (FileExistsAt(toPath))
             status = nfs::NFS3ERR_NOTDIR;
     }
-    if (status == nfs::NFS3_OK && (!handles_->GetAttributes(fromDirectory, fromBefore) ||
-                                   !handles_->GetAttributes(toDirectory, toBefore)))
-        status = MappedError();
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(fromDirectory, fromBefore))
+        status = StaleIfGone(*fromDirectory, MappedError());
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(toDirectory, toBefore))
+        status = StaleIfGone(*toDirectory, MappedError());
     if (status == nfs::NFS3_OK && toPath.size() > nfs::kMaxPath)
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK && !platform::MoveFile(fromDirectory->GetPath() + wideFrom, toPath))
@@ -268,8 +267,7 @@ bool TDaemon::NfsRename() {
         return false;
     // The moved object gets a new entry only when a client looks up its new name.
     ForgetName(*handles_, fromDirectory, wideFrom);
-    if (readSlotEntryId_ != 0 && handles_->Find(readSlotEntryId_) == nullptr)
-        ReleaseReadSlot();
+    ReleaseOrphanedReadSlot();
     return true;
 }
 
@@ -285,7 +283,7 @@ bool TDaemon::NfsFsStat() {
     std::uint64_t totalBytes = 0, freeBytes = 0, availableBytes = 0;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
     if (status == nfs::NFS3_OK &&
         !platform::GetVolumeFreeSpace(entry->GetPath(), totalBytes, freeBytes, availableBytes))
         status = MappedError();
@@ -319,7 +317,7 @@ bool TDaemon::NfsFsInfo() {
             status = nfs::NFS3ERR_SERVERFAULT;
     }
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
 
     if (!writer_.WriteUInt32(status))
         return false;
@@ -349,7 +347,7 @@ bool TDaemon::NfsPathConf() {
     rpc::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
 
     if (!writer_.WriteUInt32(status))
         return false;

@@ -30,14 +30,11 @@ std::uint32_t CapToReply(std::uint32_t count) {
     return count < rpc::kMessageLimit ? count : rpc::kMessageLimit;
 }
 
-// After the directory checks, the status steps both listings share: the directory's
-// attributes, then the reading that the verifier names (a fresh snapshot for verifier 0).
-std::uint32_t OpenListing(TObjectHandles& handles, TReadDirHandles& readings, TDirHandle& directory,
-                          std::uint64_t& verifier, rpc::Fattr3& attributes,
+// After the directory's checks and attributes, the reading that the verifier names (a fresh
+// snapshot for verifier 0).
+std::uint32_t OpenListing(TReadDirHandles& readings, TDirHandle& directory, std::uint64_t& verifier,
                           TReadDirReading*& reading) {
     reading = nullptr;
-    if (!handles.GetAttributes(&directory, attributes))
-        return nfs::WinErrorToNfsStatus(platform::LastFileError());
     if (verifier == 0) {
         reading = readings.StartReading(directory.Id(), directory.GetPath());
         if (reading == nullptr)
@@ -90,10 +87,9 @@ TObjectHandle* TDaemon::ListedObject(TReadDirReading& reading, std::size_t k,
     const bool recordIsFile = (reading.files[k].attributes & platform::kAttributeDirectory) == 0;
     if (entry == nullptr || entry->IsDirectory() != recordIsFile)
         return entry;
-    const std::uint32_t staleId = entry->Id();
-    if (!handles_->ForgetIfKindChanged(*entry))
+    if (!handles_->ForgetIfGone(*entry))
         return entry;
-    ReleaseReadSlot(staleId);
+    ReleaseOrphanedReadSlot();
     return ListedEntry(*handles_, reading, k, directory);
 }
 
@@ -111,8 +107,10 @@ bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle
     if (status == nfs::NFS3_OK)
         status = ResolveDirectory(id, directory);
     rpc::Fattr3 attributes{};
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, attributes))
+        status = StaleIfGone(*directory, nfs::WinErrorToNfsStatus(platform::LastFileError()));
     if (status == nfs::NFS3_OK)
-        status = OpenListing(*handles_, *readDirs_, *directory, verifier, attributes, reading);
+        status = OpenListing(*readDirs_, *directory, verifier, reading);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK) {

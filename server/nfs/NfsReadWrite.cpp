@@ -107,13 +107,14 @@ bool TDaemon::NfsRead() {
             options.share = platform::FileShare::Read;
             file = platform::File::Open(entry->GetPath(), options);
             if (!file.IsOpen())
-                status = nfs::NFS3ERR_SERVERFAULT;
+                status = StaleIfGone(*entry, nfs::NFS3ERR_SERVERFAULT);
         }
     }
     if (status == nfs::NFS3_OK && !handles_->ReadAttributes(*entry, file, attributes)) {
         // A file that cannot report itself is given up, so the next READ opens it afresh.
         status = LastFileStatus();
         file.Close();
+        status = StaleIfGone(*entry, status);
     }
     if (status == nfs::NFS3_OK)
         size = SizeOf(attributes);
@@ -188,8 +189,12 @@ bool TDaemon::NfsWrite() {
         options.access = platform::FileAccess::ReadWrite;
         options.share = platform::FileShare::ReadWrite;
         file = platform::File::Open(entry->GetPath(), options);
-        if (!file.IsOpen())
-            status = LastFileStatus();
+        if (!file.IsOpen()) {
+            status = StaleIfGone(*entry, LastFileStatus());
+            // A dropped entry takes its write file with it: nothing below may touch either.
+            if (status == nfs::NFS3ERR_STALE)
+                entry = fileEntry = nullptr;
+        }
     }
     // The before record holds the old size; a write beyond it leaves the gap reading as zeros
     // on both platforms, so nothing else needs it.
@@ -205,7 +210,7 @@ bool TDaemon::NfsWrite() {
         status = LastFileStatus();
     if (status == nfs::NFS3_OK && fileEntry != nullptr)
         fileEntry->LastUse = platform::TickCountMs();
-    if (IsStable(stableHow)) {
+    if (IsStable(stableHow) && entry != nullptr) {
         if (status == nfs::NFS3_OK && !file.Flush())
             status = LastFileStatus();
         if (fileEntry != nullptr)
@@ -238,7 +243,7 @@ bool TDaemon::NfsCommit() {
     rpc::Fattr3 after{};
     std::uint64_t verifier = 0;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, before))
-        status = LastFileStatus();
+        status = StaleIfGone(*entry, LastFileStatus());
     if (status == nfs::NFS3_OK && !entry->IsDirectory()) {
         auto& fileEntry = *static_cast<TFileHandle*>(entry);
         if (fileEntry.FileHandle.IsOpen()) {

@@ -280,16 +280,22 @@ void TObjectHandles::DeleteHandle(std::size_t position) {
         entries_[i]->position_ = i;
 }
 
-bool TObjectHandles::ForgetIfKindChanged(TObjectHandle& entry) {
+bool TObjectHandles::ForgetIfGone(TObjectHandle& entry) {
     // Without a folder's closing separators, which a file at that path would refuse.
     std::u16string path = entry.GetPath();
     while (entry.IsDirectory() && !path.empty() && path.back() == u'\\')
         path.pop_back();
     std::uint32_t attributes = 0;
-    if (!platform::GetFileAttributes(path, attributes))
-        return false;
-    if (((attributes & platform::kAttributeDirectory) != 0) == entry.IsDirectory())
-        return false;
+    if (platform::GetFileAttributes(path, attributes)) {
+        if (((attributes & platform::kAttributeDirectory) != 0) == entry.IsDirectory())
+            return false;
+    } else {
+        // Only a missing object (or folder on the way) is gone; access denied and the like
+        // are the object's own answer.
+        const std::uint32_t error = platform::LastFileError();
+        if (error != platform::kErrorFileNotFound && error != platform::kErrorPathNotFound)
+            return false;
+    }
     DeleteHandle(entry.Position());
     return true;
 }

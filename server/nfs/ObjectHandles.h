@@ -125,10 +125,12 @@ class TObjectHandles {
 
     // Removes the entry (closing its write file) and every entry found through it.
     void DeleteHandle(std::size_t position);
-    // True when the disk holds an object of the other kind at the entry's path (a file replaced
-    // by a folder of the same name, or the reverse); the entry is then deleted with whatever was
-    // found through it, so that the name can be looked up afresh.
-    bool ForgetIfKindChanged(TObjectHandle& entry);
+    // True when the entry's object is gone from the disk: nothing is at its path any more, or an
+    // object of the other kind (a file replaced by a folder of the same name, or the reverse).
+    // The entry is then deleted with whatever was found through it, so that its handle answers
+    // NFS3ERR_STALE and the name can be looked up afresh. Call it after an open or attribute
+    // query of the entry failed; it makes its own platform calls.
+    bool ForgetIfGone(TObjectHandle& entry);
     void CloseFile(TFileHandle& entry);
     void Clear();
 

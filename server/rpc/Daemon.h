@@ -155,6 +155,13 @@ class TDaemon {
     bool WriteAcceptStatus(std::uint32_t status) { return writer_.WriteUInt32(status); }
     // Closes the read slot's file if it belongs to `entryId` (or always, with 0).
     void ReleaseReadSlot(std::uint32_t entryId = 0);
+    // Closes the read slot's file when its entry has left the table.
+    void ReleaseOrphanedReadSlot();
+    // For an entry whose object could not be opened or asked (`otherwise`: the status for that,
+    // computed first, as it reads the platform's error): NFS3ERR_STALE when the object is gone
+    // from the disk, its entry and everything found through it then dropped (the entry must not
+    // be used after that); `otherwise` when it is still there.
+    std::uint32_t StaleIfGone(TObjectHandle& entry, std::uint32_t otherwise);
 
     // Configuration.
     std::uint32_t codePage_;

@@ -310,16 +310,19 @@ TEST_F(NfsLookupTest, AccessGrantsEveryRequestedBit) {
     }
 }
 
-TEST_F(NfsLookupTest, VanishedFileIsServerFaultForGetAttrAndNoEntForAccess) {
+TEST_F(NfsLookupTest, VanishedFileIsStaleForGetAttrAndAccessAlike) {
     ASSERT_TRUE(WriteFile(Disk("gone.txt"), "x"));
+    ASSERT_TRUE(WriteFile(Disk("other.txt"), "x"));
     const std::uint32_t handle = HandleOf(Root(), "gone.txt");
+    const std::uint32_t other = HandleOf(Root(), "other.txt");
     fs::remove(Disk("gone.txt"));
+    fs::remove(Disk("other.txt"));
 
     AttrResult attributes = session_.GetAttr(handle);
-    EXPECT_EQ(attributes.status, kServerFault);
+    EXPECT_EQ(attributes.status, kStale);
     EXPECT_TRUE(attributes.reply.body.AtEnd());
-    RpcReply access = session_.Call(kAccess, XdrArgs().PutHandle(handle).PutUInt32(1));
-    EXPECT_EQ(session_.Status(access), kNoEnt);
+    RpcReply access = session_.Call(kAccess, XdrArgs().PutHandle(other).PutUInt32(1));
+    EXPECT_EQ(session_.Status(access), kStale);
     EXPECT_FALSE(access.body.GetBool());
     EXPECT_TRUE(access.body.AtEnd());
 }
