@@ -77,6 +77,9 @@ struct OpenOptions {
     FileDisposition disposition = FileDisposition::OpenExisting;
     std::uint32_t attributes = kAttributeNormal; // for CreateNew: normal or read-only
     bool directory = false; // open a directory for its attributes (backup semantics)
+    // Others may delete or rename the file while it is open (FILE_SHARE_DELETE); the open
+    // file goes on reading and writing what it opened.
+    bool shareDelete = false;
 };
 
 // Move-only owner of an open file or directory.

@@ -99,6 +99,13 @@ void TDaemon::ReleaseOrphanedReadSlot() {
         ReleaseReadSlot();
 }
 
+void TDaemon::ReleaseFilesAt(const TDirHandle& directory, std::u16string_view name) {
+    std::u16string path = directory.GetPath();
+    path += name;
+    if (handles_->CloseFilesAtOrBelow(path, directory.IgnoresCase, readSlotEntryId_))
+        ReleaseReadSlot();
+}
+
 std::uint32_t TDaemon::StaleIfGone(TObjectHandle& entry, std::uint32_t otherwise) {
     if (!handles_->ForgetIfGone(entry))
         return otherwise;

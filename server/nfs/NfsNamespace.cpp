@@ -173,6 +173,8 @@ bool TDaemon::NfsRemove() {
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
         status = StaleIfGone(*directory, MappedError());
     if (status == nfs::NFS3_OK)
+        ReleaseFilesAt(*directory, wideName);
+    if (status == nfs::NFS3_OK)
         status = RemoveName(*handles_, *directory, wideName, &platform::DeleteFile, after);
     if (!writer_.WriteUInt32(status))
         return false;
@@ -201,6 +203,8 @@ bool TDaemon::NfsRmDir() {
         status = ChangedNameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
         status = StaleIfGone(*directory, MappedError());
+    if (status == nfs::NFS3_OK)
+        ReleaseFilesAt(*directory, wideName);
     if (status == nfs::NFS3_OK)
         status = RemoveName(*handles_, *directory, wideName, &platform::RemoveDirectory, after);
     if (!writer_.WriteUInt32(status))
@@ -251,6 +255,8 @@ bool TDaemon::NfsRename() {
         status = StaleIfGone(*toDirectory, MappedError());
     if (status == nfs::NFS3_OK && toPath.size() > nfs::kMaxPath)
         status = nfs::NFS3ERR_NAMETOOLONG;
+    if (status == nfs::NFS3_OK)
+        ReleaseFilesAt(*fromDirectory, wideFrom);
     if (status == nfs::NFS3_OK && !platform::MoveFile(fromDirectory->GetPath() + wideFrom, toPath))
         status = MappedError();
     if (status == nfs::NFS3_OK && (!handles_->GetAttributes(fromDirectory, fromAfter) ||

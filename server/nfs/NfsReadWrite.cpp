@@ -101,10 +101,12 @@ bool TDaemon::NfsRead() {
             readSlotEntryId_ = 0;
         } else {
             ReleaseReadSlot();
-            // Read sharing only: while the file sits in the slot nobody may write or delete it.
+            // While the file sits in the slot nobody else may write it; it may be deleted or
+            // moved, by the PC's user too: the server merely keeps it open.
             platform::OpenOptions options;
             options.access = platform::FileAccess::Read;
             options.share = platform::FileShare::Read;
+            options.shareDelete = true;
             file = platform::File::Open(entry->GetPath(), options);
             if (!file.IsOpen())
                 status = StaleIfGone(*entry, nfs::NFS3ERR_SERVERFAULT);
@@ -188,6 +190,7 @@ bool TDaemon::NfsWrite() {
         platform::OpenOptions options;
         options.access = platform::FileAccess::ReadWrite;
         options.share = platform::FileShare::ReadWrite;
+        options.shareDelete = true;
         file = platform::File::Open(entry->GetPath(), options);
         if (!file.IsOpen()) {
             status = StaleIfGone(*entry, LastFileStatus());

@@ -68,6 +68,42 @@ int DepthBelowBase(const TObjectHandle* entry, std::u16string_view base) {
     return depth;
 }
 
+// A path spelled one way: single "\" separators, no trailing one, "." and ".." applied, and
+// upper case where the file system ignores case.
+std::u16string NormalisedPath(std::u16string_view path, bool ignoreCase) {
+    std::vector<std::u16string_view> parts;
+    std::size_t i = 0;
+    // A leading separator (a POSIX root, a UNC name) stays.
+    const bool rooted = !path.empty() && IsSeparator(path[0]);
+    while (i < path.size()) {
+        while (i < path.size() && IsSeparator(path[i]))
+            ++i;
+        std::size_t end = i;
+        while (end < path.size() && !IsSeparator(path[end]))
+            ++end;
+        const std::u16string_view part = path.substr(i, end - i);
+        if (part == u"..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != u".") {
+            parts.push_back(part);
+        }
+        i = end;
+    }
+    std::u16string out = rooted ? u"\\" : u"";
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        if (k != 0)
+            out += u'\\';
+        out += parts[k];
+    }
+    return ignoreCase ? platform::UpperCase(out) : out;
+}
+
+bool IsAtOrBelow(std::u16string_view path, std::u16string_view top) {
+    return path.substr(0, top.size()) == top &&
+           (path.size() == top.size() || path[top.size()] == u'\\');
+}
+
 } // namespace
 
 void TObjectHandle::AppendPath(std::u16string& path) const {
@@ -315,6 +351,21 @@ void TObjectHandles::Clear() {
     byName_.clear();
     byId_.clear();
     entries_.clear();
+}
+
+bool TObjectHandles::CloseFilesAtOrBelow(std::u16string_view path, bool ignoreCase,
+                                         std::uint32_t slotId) {
+    const std::u16string top = NormalisedPath(path, ignoreCase);
+    for (auto& entry : entries_) {
+        if (entry->IsDirectory())
+            continue;
+        auto& file = *static_cast<TFileHandle*>(entry.get());
+        if (file.FileHandle.IsOpen() &&
+            IsAtOrBelow(NormalisedPath(file.GetPath(), ignoreCase), top))
+            CloseFile(file);
+    }
+    const TObjectHandle* slot = slotId != 0 ? Find(slotId) : nullptr;
+    return slot != nullptr && IsAtOrBelow(NormalisedPath(slot->GetPath(), ignoreCase), top);
 }
 
 void TObjectHandles::CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs) {

@@ -154,6 +154,12 @@ class TObjectHandles {
     void FillAttributes(const TObjectHandle& entry, const platform::FileRecord& record,
                         rpc::Fattr3& out) const;
 
+    // Before a REMOVE, RMDIR or RENAME of the object at `path` (a folder's path and a name):
+    // closes the write files of the entries whose objects lie at `path` or below it, so that
+    // the server's own open files never stand in the way of the change (Windows refuses to move
+    // a folder that holds an open file). True when the entry `slotId` lies there too.
+    bool CloseFilesAtOrBelow(std::u16string_view path, bool ignoreCase, std::uint32_t slotId);
+
     // The idle sweep: closes write files whose last use is more than `idleMs` old.
     void CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs);
 

@@ -157,6 +157,9 @@ class TDaemon {
     void ReleaseReadSlot(std::uint32_t entryId = 0);
     // Closes the read slot's file when its entry has left the table.
     void ReleaseOrphanedReadSlot();
+    // Before REMOVE, RMDIR or RENAME of `name` in `directory`: closes the server's own files of
+    // that object and of everything below it (write files, the read slot).
+    void ReleaseFilesAt(const TDirHandle& directory, std::u16string_view name);
     // For an entry whose object could not be opened or asked (`otherwise`: the status for that,
     // computed first, as it reads the platform's error): NFS3ERR_STALE when the object is gone
     // from the disk, its entry and everything found through it then dropped (the entry must not

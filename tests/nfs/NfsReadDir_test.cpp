@@ -200,10 +200,11 @@ TEST_F(NfsReadDir, FileIdsStayWithTheirObjectsInEveryProcedure) {
         distinct.insert(id);
     EXPECT_EQ(distinct.size(), before.size());
 
-    RpcReply removed = client_.NfsCall(12, XdrArgs().PutHandle(folder_).PutString("a"));
+    RpcReply removed = client_.NfsCall(kProcRemove, XdrArgs().PutHandle(folder_).PutString("a"));
     ASSERT_EQ(removed.body.GetUInt32(), kOk);
     RpcReply renamed = client_.NfsCall(
-        14, XdrArgs().PutHandle(folder_).PutString("c").PutHandle(folder_).PutString("c2"));
+        kProcRename,
+        XdrArgs().PutHandle(folder_).PutString("c").PutHandle(folder_).PutString("c2"));
     ASSERT_EQ(renamed.body.GetUInt32(), kOk);
     std::filesystem::remove(Path("d/e")); // behind the server's back
     const auto after = fileIdsNow();
