@@ -334,10 +334,15 @@ bool TDaemon::NfsFsInfo() {
         entry->IsDirectory() ? static_cast<const TDirHandle*>(entry) : entry->Parent();
     const std::uint32_t multiple =
         directory != nullptr ? directory->BytesPerSector : kDefaultBytesPerSector;
-    return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt32(nfs::kReadMax) &&
-           writer_.WriteUInt32(nfs::kReadMax) && writer_.WriteUInt32(multiple) &&
-           writer_.WriteUInt32(nfs::kWriteMax) && writer_.WriteUInt32(nfs::kWriteMax) &&
-           writer_.WriteUInt32(multiple) && writer_.WriteUInt32(nfs::kDirPref) &&
+    // Sizes for the transport this client asks on: a datagram holds far less than a record.
+    const bool datagram = currentProtocol_ == rpc::kProtocolUdp;
+    const std::uint32_t readMax = datagram ? nfs::kDatagramTransferMax : nfs::kReadMax;
+    const std::uint32_t writeMax = datagram ? nfs::kDatagramTransferMax : nfs::kWriteMax;
+    const std::uint32_t dirPref = datagram ? nfs::kDatagramTransferMax : nfs::kDirPref;
+    return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt32(readMax) &&
+           writer_.WriteUInt32(readMax) && writer_.WriteUInt32(multiple) &&
+           writer_.WriteUInt32(writeMax) && writer_.WriteUInt32(writeMax) &&
+           writer_.WriteUInt32(multiple) && writer_.WriteUInt32(dirPref) &&
            writer_.WriteUInt64(~std::uint64_t{0}) && writer_.WriteUInt32(0) &&
            writer_.WriteUInt32(0) && writer_.WriteUInt32(kFsfCanSetTime);
 }

@@ -24,10 +24,10 @@ std::uint32_t Padded(std::size_t length) {
     return static_cast<std::uint32_t>((length + 3) & ~std::size_t{3});
 }
 
-// A client count beyond the reply buffer cannot be used whole; capping it keeps every write
-// that the size checks admit within the buffer.
-std::uint32_t CapToReply(std::uint32_t count) {
-    return count < rpc::kMessageLimit ? count : rpc::kMessageLimit;
+// A client count beyond what the reply may hold (one record, one datagram) cannot be used
+// whole; capping it keeps every write that the size checks admit within the reply.
+std::uint32_t CapToReply(std::uint32_t count, std::uint32_t replyLimit) {
+    return count < replyLimit ? count : replyLimit;
 }
 
 // After the directory's checks and attributes, the reading that the verifier names (a fresh
@@ -143,7 +143,7 @@ bool TDaemon::NfsReadDir() {
         return true;
 
     // The reply so far counts against the client's count: headers, and the TCP record mark.
-    const std::uint32_t limit = CapToReply(count);
+    const std::uint32_t limit = CapToReply(count, replyLimit_);
     const std::size_t total = reading->files.size();
     std::size_t k = cookie < total ? static_cast<std::size_t>(cookie) : total;
     if (reading->wireNames.size() != total)
@@ -201,7 +201,7 @@ bool TDaemon::NfsReadDirPlus() {
     if (reading == nullptr)
         return true;
 
-    const std::uint32_t limit = CapToReply(maxCount);
+    const std::uint32_t limit = CapToReply(maxCount, replyLimit_);
     const std::size_t total = reading->files.size();
     std::size_t k = cookie < total ? static_cast<std::size_t>(cookie) : total;
     // dircount counts whole entries here, attributes and handles included, and must stay

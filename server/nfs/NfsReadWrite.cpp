@@ -24,19 +24,19 @@ std::uint64_t SizeOf(const rpc::Fattr3& attributes) {
 }
 
 // Bytes after the reply's first `used` bytes that a READ may still fill: the reply must stay
-// within one record, and XDR pads the data to a multiple of four.
-std::uint32_t RoomForData(std::uint32_t used) {
-    if (used >= rpc::kMessageLimit)
+// within `limit` (one record or one datagram), and XDR pads the data to a multiple of four.
+std::uint32_t RoomForData(std::uint32_t used, std::uint32_t limit) {
+    if (used >= limit)
         return 0;
-    return (rpc::kMessageLimit - used) & ~std::uint32_t{3};
+    return (limit - used) & ~std::uint32_t{3};
 }
 
 // Writes the success body of a READ, reading the data straight into the reply. When the read
 // fails, `status` gets its error and the reply is rewound to where the status goes. False when
 // the reply could not be written.
-bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File& file,
-                   std::uint64_t offset, std::uint32_t count, std::uint64_t size,
-                   const rpc::Fattr3& attributes, std::uint32_t& status) {
+bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, std::uint32_t replyLimit,
+                   platform::File& file, std::uint64_t offset, std::uint32_t count,
+                   std::uint64_t size, const rpc::Fattr3& attributes, std::uint32_t& status) {
     const std::uint32_t statusAt = writer.Length();
     if (!writer.WriteUInt32(nfs::NFS3_OK) || !writer.WritePostOpAttributes(attributes))
         return false;
@@ -49,7 +49,7 @@ bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File
     std::uint64_t wanted = offset < size ? size - offset : 0;
     if (wanted > count)
         wanted = count;
-    const std::uint32_t room = RoomForData(writer.Length());
+    const std::uint32_t room = RoomForData(writer.Length(), replyLimit);
     if (wanted > room)
         wanted = room;
     const std::uint32_t dataAt = writer.Length();
@@ -121,8 +121,9 @@ bool TDaemon::NfsRead() {
     if (status == nfs::NFS3_OK)
         size = SizeOf(attributes);
 
-    const bool replied = status != nfs::NFS3_OK || WriteReadData(writer_, reply_, file, offset,
-                                                                 count, size, attributes, status);
+    const bool replied =
+        status != nfs::NFS3_OK ||
+        WriteReadData(writer_, reply_, replyLimit_, file, offset, count, size, attributes, status);
     // The slot keeps the file whatever came of the size check and the read.
     if (file.IsOpen()) {
         readSlotFile_ = std::move(file);
@@ -145,7 +146,7 @@ bool TDaemon::ReadThroughWriteFile(const TObjectHandle& entry, platform::File& f
     else
         size = SizeOf(attributes);
     if (status == nfs::NFS3_OK &&
-        !WriteReadData(writer_, reply_, file, offset, count, size, attributes, status))
+        !WriteReadData(writer_, reply_, replyLimit_, file, offset, count, size, attributes, status))
         return false;
     if (status == nfs::NFS3_OK)
         return true;

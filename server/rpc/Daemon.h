@@ -190,6 +190,9 @@ class TDaemon {
     rpc::XdrWriter writer_{reply_};
     platform::Socket* currentSocket_ = nullptr;
     std::uint32_t currentProtocol_ = 0;
+    // What the reply of the call may hold, record mark included: one TCP record or one datagram.
+    // READ answers a short count and the listings fewer entries to stay within it.
+    std::uint32_t replyLimit_ = rpc::kMessageLimit;
     platform::SocketAddress peer_;
 
     // Where the call in progress starts in the request buffer, and where the next TCP record
