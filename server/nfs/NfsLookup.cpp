@@ -16,13 +16,18 @@ std::uint32_t MappedError() {
 
 constexpr std::uint32_t kTimeCreation = 0, kTimeAccess = 1, kTimeWrite = 2;
 
-// Replaces one of the file's three times by the server's clock: a client's own time is never
-// used, whatever it asked for.
-std::uint32_t SetTimeToNow(platform::File& file, int which) {
+constexpr std::uint32_t kNanosecondsPerSecond = 1000000000;
+
+// Replaces one of the file's three times: by the client's time (SET_TO_CLIENT_TIME, as touch -d
+// and cp -p send it) or by the server's clock.
+std::uint32_t SetTime(platform::File& file, int which, bool fromClient, rpc::NfsTime clientTime) {
+    if (fromClient && clientTime.nanoseconds >= kNanosecondsPerSecond)
+        return nfs::NFS3ERR_INVAL;
     std::uint64_t times[3] = {};
     if (!file.GetTimes(&times[kTimeCreation], &times[kTimeAccess], &times[kTimeWrite]))
         return MappedError();
-    times[which] = platform::SystemTimeAsFileTime();
+    times[which] =
+        fromClient ? rpc::NfsTimeToFileTime(clientTime) : platform::SystemTimeAsFileTime();
     if (!file.SetTimes(&times[kTimeCreation], &times[kTimeAccess], &times[kTimeWrite]))
         return MappedError();
     return nfs::NFS3_OK;
@@ -93,9 +98,9 @@ bool TDaemon::NfsSetAttr() {
                 status = MappedError();
         }
         if (status == nfs::NFS3_OK && wanted.setAccessTime)
-            status = SetTimeToNow(file, kTimeAccess);
+            status = SetTime(file, kTimeAccess, wanted.accessTimeFromClient, wanted.accessTime);
         if (status == nfs::NFS3_OK && wanted.setModifyTime)
-            status = SetTimeToNow(file, kTimeWrite);
+            status = SetTime(file, kTimeWrite, wanted.modifyTimeFromClient, wanted.modifyTime);
         if (!handles_->ReadAttributes(*entry, file, after))
             status = MappedError();
         file.Close();

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "common/platform/FileSystem.h"
 #include "tests/support/NfsNamespaceCalls.h"
 
 namespace rpctest::nfs3 {
@@ -413,27 +414,46 @@ TEST_F(NfsSetAttrTest, SizeTruncatesAndGrowsBeyondFourGigabytesWorth) {
     fs::resize_file(Disk("t.txt"), 0);
 }
 
-TEST_F(NfsSetAttrTest, TimesAreSetToTheServerClockAndTheGuardIsOnlyDecoded) {
+TEST_F(NfsSetAttrTest, TimesAreSetToTheClientsTimeOrTheServerClockAndTheGuardIsOnlyDecoded) {
     ASSERT_TRUE(WriteFile(Disk("t.txt"), "t"));
     fs::last_write_time(Disk("t.txt"), FileTimeOf(k2010));
     const std::uint32_t file = HandleOf(Root(), "t.txt");
 
-    // A client time of 1999 followed by an unchecked guard: the 8 time bytes must be consumed.
-    const SetAttr clientTime{.mtimeHow = kSetTimeToClient, .mtime = {k1999, 0}};
+    // touch -d and cp -p: the client's own times (1999, and a second later for the access
+    // time), followed by an unchecked guard: the 8 time bytes must be consumed.
+    const SetAttr clientTime{.atimeHow = kSetTimeToClient,
+                             .mtimeHow = kSetTimeToClient,
+                             .atime = {k1999 + 1, 0},
+                             .mtime = {k1999, 123456700}};
     RpcReply reply = CallSetAttr(file, clientTime);
     ASSERT_EQ(session_.Status(reply), kOk) << reply;
     const Wcc wcc = GetWcc(reply.body);
     EXPECT_EQ(wcc.beforeMtime.seconds, static_cast<std::uint32_t>(k2010));
     ASSERT_TRUE(wcc.after.has_value());
-    EXPECT_NEAR(static_cast<double>(wcc.after->mtime.seconds), static_cast<double>(UnixNow()),
-                120.0);
-    EXPECT_NEAR(static_cast<double>(UnixSeconds(fs::last_write_time(Disk("t.txt")))),
-                static_cast<double>(UnixNow()), 120.0);
+    EXPECT_EQ(wcc.after->mtime.seconds, static_cast<std::uint32_t>(k1999));
+    EXPECT_EQ(wcc.after->mtime.nanoseconds, 123456700u);
+    EXPECT_EQ(UnixSeconds(fs::last_write_time(Disk("t.txt"))), k1999);
+    platform::OpenOptions attributesOnly;
+    attributesOnly.access = platform::FileAccess::Attributes;
+    std::uint64_t lastAccess = 0;
+    ASSERT_TRUE(platform::File::Open(Disk("t.txt").u16string(), attributesOnly)
+                    .GetTimes(nullptr, &lastAccess, nullptr));
+    EXPECT_EQ(lastAccess, (static_cast<std::uint64_t>(k1999 + 1) + 11644473600ull) * 10000000);
 
-    // A checked guard that does not match is never NOT_SYNC.
+    // A time with a billion nanoseconds or more is no time.
+    const SetAttr invalid{.mtimeHow = kSetTimeToClient, .mtime = {k1999, 1000000000}};
+    RpcReply refused = CallSetAttr(file, invalid);
+    EXPECT_EQ(session_.Status(refused), kInval);
+    EXPECT_EQ(UnixSeconds(fs::last_write_time(Disk("t.txt"))), k1999);
+
+    // The server's clock; a checked guard that does not match is never NOT_SYNC.
     const SetAttr serverTime{.atimeHow = kSetTimeToServer, .mtimeHow = kSetTimeToServer};
     RpcReply guarded = CallSetAttr(file, serverTime, true);
-    EXPECT_EQ(session_.Status(guarded), kOk) << guarded;
+    ASSERT_EQ(session_.Status(guarded), kOk) << guarded;
+    const Wcc now = GetWcc(guarded.body);
+    ASSERT_TRUE(now.after.has_value());
+    EXPECT_NEAR(static_cast<double>(now.after->mtime.seconds), static_cast<double>(UnixNow()),
+                120.0);
 }
 
 } // namespace
