@@ -157,37 +157,15 @@ bool TDaemon::NfsMkDir() {
 }
 
 bool TDaemon::NfsRemove() {
-    std::uint32_t id = 0;
-    std::string name;
-    if (!ReadHandle(id) || !ReadName(name))
-        return WriteAcceptStatus(rpc::kGarbageArgs);
-    if (!WriteAcceptStatus(rpc::kSuccess))
-        return false;
-
-    TDirHandle* directory = nullptr;
-    rpc::Fattr3 before, after;
-    const std::u16string wideName = NameToWide(name);
-    std::uint32_t status = ResolveDirectory(id, directory);
-    if (status == nfs::NFS3_OK)
-        status = ChangedNameStatus(*directory, wideName);
-    if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
-        status = StaleIfGone(*directory, MappedError());
-    if (status == nfs::NFS3_OK)
-        ReleaseFilesAt(*directory, wideName);
-    if (status == nfs::NFS3_OK)
-        status = RemoveName(*handles_, *directory, wideName, &platform::DeleteFile, after);
-    if (!writer_.WriteUInt32(status))
-        return false;
-    if (status != nfs::NFS3_OK)
-        return writer_.WriteBool(false) && writer_.WriteBool(false);
-    if (!writer_.WriteWccData(before, after))
-        return false;
-    ForgetName(*handles_, directory, wideName);
-    ReleaseOrphanedReadSlot();
-    return true;
+    return RemoveObject(&platform::DeleteFile);
 }
 
 bool TDaemon::NfsRmDir() {
+    return RemoveObject(&platform::RemoveDirectory);
+}
+
+// REMOVE and RMDIR, which differ only in the platform call that removes the object.
+bool TDaemon::RemoveObject(bool (*remove)(std::u16string_view)) {
     std::uint32_t id = 0;
     std::string name;
     if (!ReadHandle(id) || !ReadName(name))
@@ -206,7 +184,7 @@ bool TDaemon::NfsRmDir() {
     if (status == nfs::NFS3_OK)
         ReleaseFilesAt(*directory, wideName);
     if (status == nfs::NFS3_OK)
-        status = RemoveName(*handles_, *directory, wideName, &platform::RemoveDirectory, after);
+        status = RemoveName(*handles_, *directory, wideName, remove, after);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)

@@ -20,27 +20,34 @@ std::u16string WithBackslashes(std::u16string_view text) {
     return out;
 }
 
+// Calls `visit` with every component of a path ("." and ".." included, empty ones skipped)
+// until it answers false; false when it did.
+template <typename Visit> bool ForEachComponent(std::u16string_view path, Visit visit) {
+    std::size_t i = 0;
+    while (i < path.size()) {
+        while (i < path.size() && IsSeparator(path[i]))
+            ++i;
+        std::size_t end = i;
+        while (end < path.size() && !IsSeparator(path[end]))
+            ++end;
+        if (end > i && !visit(path.substr(i, end - i)))
+            return false;
+        i = end;
+    }
+    return true;
+}
+
 // Depth change of a relative name after "." and ".." are applied; false when it climbs above
 // its starting point at any moment.
 bool StaysBelow(std::u16string_view name, int startDepth) {
     int depth = startDepth;
-    std::size_t i = 0;
-    while (i < name.size()) {
-        while (i < name.size() && IsSeparator(name[i]))
-            ++i;
-        std::size_t end = i;
-        while (end < name.size() && !IsSeparator(name[end]))
-            ++end;
-        const std::u16string_view part = name.substr(i, end - i);
-        if (part == u"..") {
-            if (--depth < 0)
-                return false;
-        } else if (!part.empty() && part != u".") {
+    return ForEachComponent(name, [&depth](std::u16string_view part) {
+        if (part == u"..")
+            return --depth >= 0;
+        if (part != u".")
             ++depth;
-        }
-        i = end;
-    }
-    return true;
+        return true;
+    });
 }
 
 // Depth of an entry below its export base, counting the components of the names on its way.
@@ -51,46 +58,31 @@ int DepthBelowBase(const TObjectHandle* entry, std::u16string_view base) {
     if (entry->Parent() == nullptr)
         own = own.substr(std::min(own.size(), base.size()));
     int depth = DepthBelowBase(entry->Parent(), base);
-    std::size_t i = 0;
-    while (i < own.size()) {
-        while (i < own.size() && IsSeparator(own[i]))
-            ++i;
-        std::size_t end = i;
-        while (end < own.size() && !IsSeparator(own[end]))
-            ++end;
-        const std::u16string_view part = own.substr(i, end - i);
+    ForEachComponent(own, [&depth](std::u16string_view part) {
         if (part == u"..")
             --depth;
-        else if (!part.empty() && part != u".")
+        else if (part != u".")
             ++depth;
-        i = end;
-    }
+        return true;
+    });
     return depth;
 }
 
-// A path spelled one way: single "\" separators, no trailing one, "." and ".." applied, and
+// A path spelled one way: single "\\" separators, no trailing one, "." and ".." applied, and
 // upper case where the file system ignores case.
 std::u16string NormalisedPath(std::u16string_view path, bool ignoreCase) {
     std::vector<std::u16string_view> parts;
-    std::size_t i = 0;
-    // A leading separator (a POSIX root, a UNC name) stays.
-    const bool rooted = !path.empty() && IsSeparator(path[0]);
-    while (i < path.size()) {
-        while (i < path.size() && IsSeparator(path[i]))
-            ++i;
-        std::size_t end = i;
-        while (end < path.size() && !IsSeparator(path[end]))
-            ++end;
-        const std::u16string_view part = path.substr(i, end - i);
+    ForEachComponent(path, [&parts](std::u16string_view part) {
         if (part == u"..") {
             if (!parts.empty())
                 parts.pop_back();
-        } else if (!part.empty() && part != u".") {
+        } else if (part != u".") {
             parts.push_back(part);
         }
-        i = end;
-    }
-    std::u16string out = rooted ? u"\\" : u"";
+        return true;
+    });
+    // A leading separator (a POSIX root, a UNC name) stays.
+    std::u16string out = !path.empty() && IsSeparator(path[0]) ? u"\\" : u"";
     for (std::size_t k = 0; k < parts.size(); ++k) {
         if (k != 0)
             out += u'\\';

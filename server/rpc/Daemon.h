@@ -130,6 +130,7 @@ class TDaemon {
     bool NfsMkDir();
     bool NfsRemove();
     bool NfsRmDir();
+    bool RemoveObject(bool (*remove)(std::u16string_view));
     bool NfsRename();
     bool NfsFsStat();
     bool NfsFsInfo();
