@@ -242,6 +242,32 @@ TEST_F(LibnfsTest, FileWorkThroughTheClientLandsOnDisk) {
     EXPECT_TRUE(fs::is_empty(daemon_.Root()));
 }
 
+// libnfs splits a long read into READs of 1 MiB and fails the whole read when one of them fails:
+// READs at or past the end must answer no data and eof, not an error.
+TEST_F(LibnfsTest, ReadsAtAndAcrossTheEndAnswerWhatTheFileHolds) {
+    const Bytes content = Pattern(1536 * 1024 + 7, 3);
+    ASSERT_TRUE(nfsdata::WriteFile(Disk("clip.mkv"), content));
+    auto owner = MountRoot();
+    ASSERT_NE(owner, nullptr);
+    nfs_context* nfs = owner.get();
+    nfsfh* file = nullptr;
+    ASSERT_EQ(nfs_open(nfs, "/clip.mkv", O_RDONLY, &file), 0) << nfs_get_error(nfs);
+
+    Bytes whole(3 * 1024 * 1024);
+    const int got = nfs_pread(nfs, file, 0, whole.size(), whole.data());
+    ASSERT_EQ(got, static_cast<int>(content.size())) << nfs_get_error(nfs);
+    whole.resize(content.size());
+    EXPECT_TRUE(whole == content);
+    Bytes tail(2 * 1024 * 1024);
+    ASSERT_EQ(nfs_pread(nfs, file, 1024 * 1024, tail.size(), tail.data()),
+              static_cast<int>(content.size() - 1024 * 1024))
+        << nfs_get_error(nfs);
+    for (const std::uint64_t offset : {std::uint64_t{content.size()}, std::uint64_t{1} << 32})
+        EXPECT_EQ(nfs_pread(nfs, file, offset, tail.size(), tail.data()), 0)
+            << offset << ": " << nfs_get_error(nfs);
+    ASSERT_EQ(nfs_close(nfs, file), 0);
+}
+
 TEST_F(LibnfsTest, ErrorsReachTheClientAsErrnoValues) {
     auto owner = MountRoot();
     ASSERT_NE(owner, nullptr);
