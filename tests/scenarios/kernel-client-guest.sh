@@ -108,7 +108,10 @@ check "  ... and the export folder shows it gone" test ! -e "$EXPORT/justread/re
 section deleted-on-server
 limit 60 ls -la "$A/gone" >/dev/null 2>&1 # the client now knows all 300 names
 limit 60 ls -la "$R/gone" >/dev/null 2>&1
+mtime_before=$(stat -c %Y "$A/gone")
 host delete-on-server
+# The client drops its cached listing when the folder's attributes change.
+note "folder mtime through the mount: $mtime_before before, $(stat -c %Y "$A/gone") after; on disk $(stat -c %Y "$EXPORT/gone")"
 for mnt in "$A" "$R"; do
     label=$([ "$mnt" = "$A" ] && echo "actimeo=0" || echo "default mount")
     limit 60 ls -la "$mnt/gone" >"$W/gone.out" 2>"$W/gone.err"
