@@ -492,6 +492,7 @@ bool TDaemon::ProcessCall(std::uint16_t localPort, bool tcp, const SocketAddress
                           bool& closeConnection) {
     closeConnection = false;
     currentProtocol_ = tcp ? rpc::kProtocolTcp : rpc::kProtocolUdp;
+    replyLimit_ = tcp ? rpc::kMessageLimit : rpc::kDatagramLimit;
     peer_ = peer;
     reply_.Reset(tcp ? 4 : 0);
     // The call starts where the receive left the read cursor (0 but for a shifted TCP record).

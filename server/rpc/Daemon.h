@@ -164,11 +164,13 @@ class TDaemon {
     bool NfsReadDirPlus();
     bool BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
                       TReadDirReading*& reading);
+    TObjectHandle* ListedObject(TReadDirReading& reading, std::size_t k, TDirHandle* directory);
     // NFS: namespace changes and file-system information.
     bool NfsCreate();
     bool NfsMkDir();
     bool NfsRemove();
     bool NfsRmDir();
+    bool RemoveObject(bool (*remove)(std::u16string_view));
     bool NfsRename();
     bool NfsFsStat();
     bool NfsFsInfo();
@@ -180,14 +182,30 @@ class TDaemon {
     // NFS3_OK with the entry, NFS3ERR_BADHANDLE for 0, NFS3ERR_STALE for no live entry.
     std::uint32_t ResolveHandle(std::uint32_t id, TObjectHandle*& entry);
     std::uint32_t ResolveDirectory(std::uint32_t id, TDirHandle*& directory);
-    // Reads a file name (1..1023 bytes); false (garbage) otherwise. Stops at a zero byte.
+    // Reads a file name (1..1023 bytes, kept whole); false (garbage) otherwise.
     bool ReadName(std::string& name);
+    // NFS3ERR_ACCES for a name that is not one name of `directory` (a zero character or a
+    // separator in it) or that leaves the export; NFS3_OK otherwise.
+    std::uint32_t NameStatus(const TDirHandle& directory, std::u16string_view name) const;
+    // The same for a name that REMOVE, RMDIR or RENAME acts on, which must not be "." or ".."
+    // nor reach an exported folder.
+    std::uint32_t ChangedNameStatus(const TDirHandle& directory, std::u16string_view name) const;
     std::u16string NameToWide(std::string_view bytes) const;
     std::string NameToWire(std::u16string_view name) const;
     bool WriteHandle(const TObjectHandle& entry);
     bool WriteAcceptStatus(std::uint32_t status) { return writer_.WriteUInt32(status); }
     // Closes the read slot's file if it belongs to `entryId` (or always, with 0).
     void ReleaseReadSlot(std::uint32_t entryId = 0);
+    // Closes the read slot's file when its entry has left the table.
+    void ReleaseOrphanedReadSlot();
+    // Before REMOVE, RMDIR or RENAME of `name` in `directory`: closes the server's own files of
+    // that object and of everything below it (write files, the read slot).
+    void ReleaseFilesAt(const TDirHandle& directory, std::u16string_view name);
+    // For an entry whose object could not be opened or asked (`otherwise`: the status for that,
+    // computed first, as it reads the platform's error): NFS3ERR_STALE when the object is gone
+    // from the disk, its entry and everything found through it then dropped (the entry must not
+    // be used after that); `otherwise` when it is still there.
+    std::uint32_t StaleIfGone(TObjectHandle& entry, std::uint32_t otherwise);
 
     // Configuration.
     std::uint32_t codePage_;
@@ -217,6 +235,9 @@ class TDaemon {
     rpc::XdrWriter writer_{reply_};
     platform::Socket* currentSocket_ = nullptr;
     std::uint32_t currentProtocol_ = 0;
+    // What the reply of the call may hold, record mark included: one TCP record or one datagram.
+    // READ answers a short count and the listings fewer entries to stay within it.
+    std::uint32_t replyLimit_ = rpc::kMessageLimit;
     platform::SocketAddress peer_;
 
     // Where the call in progress starts in the request buffer, and where the next TCP record

@@ -240,11 +240,17 @@ TEST_F(MountTest, CallerWithSeveralPathsStaysAllowedUntilItsLastUmnt) {
 TEST_F(MountTest, PathsThatDifferInCaseShareOneMountEntry) {
     fs::create_directory(daemon_.Root() / "Music");
     const MountResult first = client_.Mount("/Music");
+    ASSERT_TRUE(first.Ok()) << first.reply;
+#ifdef _WIN32
     const MountResult second = client_.Mount("/music");
-    ASSERT_TRUE(first.Ok() && second.Ok()) << first.reply << second.reply;
+    ASSERT_TRUE(second.Ok()) << second.reply;
     EXPECT_EQ(first.handle, second.handle);
     EXPECT_EQ(Unmount(kUmnt, DirPath("/MUSIC")), kMntOk);
     EXPECT_TRUE(NfsAllowed(client_.NfsCall(0)));
+#else
+    // A Linux file system has no folder "music" beside "Music".
+    EXPECT_EQ(Mnt("/music"), kMntNoEnt);
+#endif
     EXPECT_EQ(Unmount(kUmnt, DirPath("/music")), kMntOk);
     EXPECT_TRUE(NfsDenied(client_.NfsCall(0)));
 }

@@ -170,8 +170,7 @@ check "flood: SIGTERM ends the player with exit 0 (was $status)" test "$status" 
 check "flood: the summary counts 200 datagrams" grep -q '"event":"summary".*"datagrams":200' "$work/flood.log"
 
 stop_server
-if [ "$failed" -ne 0 ]; then
+if [ "$CHECKS_FAILED" -ne 0 ]; then
     for f in "$work"/*.pc "$work"/*.err; do echo "== $f"; cat "$f"; done
 fi
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+check_summary

@@ -125,5 +125,4 @@ check "Server.exe process ended" test $ended = 1
 check "ports released" rpc_down
 
 echo "scenario took $((SECONDS - started)) s"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+check_summary

@@ -47,7 +47,7 @@ listing=$(timeout 30 nfs-ls "nfs://127.0.0.1/" 2>&1) || true
 lists() { grep -qF -- "$1" <<<"$listing" || { echo "  not listed: $1"; return 1; }; }
 check "nfs-ls lists movie.bin" lists movie.bin
 check "nfs-ls lists folder" lists folder
-[ "$failed" -eq 0 ] || printf '%s\n' "$listing" | sed 's/^/    /'
+[ "$CHECKS_FAILED" -eq 0 ] || printf '%s\n' "$listing" | sed 's/^/    /'
 
 timeout 60 nfs-cat "nfs://127.0.0.1//movie.bin" > "$work/movie.out" 2>"$work/cat.err" ||
     sed 's/^/    /' "$work/cat.err"
@@ -56,5 +56,4 @@ note=$(timeout 30 nfs-cat "nfs://127.0.0.1/folder/note.txt" 2>&1) || true
 check "a file of a mounted subfolder" test "$note" = "inside"
 
 echo "scenario took $((SECONDS - started)) s"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+check_summary

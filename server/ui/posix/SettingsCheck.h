@@ -2,12 +2,18 @@
 // rather than a server that answers nobody.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "server/ui/posix/SettingsFile.h"
-
 namespace posixui {
+
+// The settings as the daemon uses them: UTF-8 paths and host names, as the user wrote them.
+struct ServerSettings {
+    std::string root;
+    std::string host;
+    std::uint32_t codePage = 65001;
+};
 
 // The Host setting's pieces: split at each space, empty pieces dropped.
 std::vector<std::string> SplitHosts(const std::string& hosts);

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "server/rpc/Daemon.h"
-#include "server/ui/posix/SettingsFile.h"
+#include "server/ui/posix/SettingsCheck.h"
 
 namespace posixui {
 

@@ -10,12 +10,13 @@
 #include "common/platform/CodePage.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/InstanceLock.h"
+#include "common/platform/ListFolder.h"
+#include "common/platform/Settings.h"
 #include "common/platform/Socket.h"
 #include "common/platform/posix/DebugOutput_posix.h"
 #include "server/rpc/Daemon.h"
 #include "server/ui/posix/Options.h"
 #include "server/ui/posix/SettingsCheck.h"
-#include "server/ui/posix/SettingsFile.h"
 #include "server/ui/posix/StartMessages.h"
 
 namespace {
@@ -24,27 +25,11 @@ void Say(const std::string& text) {
     std::fputs(("lumavert-server: " + text + "\n").c_str(), stderr);
 }
 
-// Documents + "/Lumavert", created when missing; else the executable's folder.
-std::u16string ListFolder() {
-    std::u16string documents;
-    if (platform::DocumentsFolder(true, documents)) {
-        const std::u16string folder = documents + u"/Lumavert";
-        std::uint32_t attributes = 0;
-        platform::CreateDirectory(folder);
-        if (platform::GetFileAttributes(folder, attributes) &&
-            (attributes & platform::kAttributeDirectory) != 0)
-            return folder;
-    }
-    std::u16string executable;
-    platform::ExecutableFolder(executable);
-    return executable;
-}
-
 // The default root is made on the first start, with one small file in it, so that a newcomer
 // has something to list and read at once. A folder that exists is never touched.
 void MakeDefaultRoot(const std::string& root) {
     std::u16string documents;
-    platform::DocumentsFolder(true, documents);
+    platform::DocumentsFolder(true, documents); // creates the Documents folder when missing
     std::uint32_t attributes = 0;
     if (platform::GetFileAttributes(platform::Utf8ToUtf16(root), attributes) ||
         !platform::CreateDirectory(platform::Utf8ToUtf16(root)))
@@ -70,17 +55,17 @@ bool TakeInstanceLock(const std::string& settingsPath, platform::InstanceLock& l
 
 bool LoadEffectiveSettings(const posixui::Options& options, const std::string& path,
                            posixui::ServerSettings& settings) {
-    std::string error;
-    if (!posixui::LoadSettings(path, settings, error)) {
-        Say(error);
+    // A missing file is made with the defaults.
+    platform::ServerSettings stored = platform::DefaultServerSettings();
+    platform::SettingsStore store(platform::Utf8ToUtf16(path));
+    std::u16string error;
+    if (!store.Open(platform::SettingsAccess::kReadWrite, error) || !store.Read(stored, error)) {
+        Say(platform::Utf16ToUtf8(error));
         return false;
     }
-    if (options.root)
-        settings.root = *options.root;
-    if (options.host)
-        settings.host = *options.host;
-    if (options.codePage)
-        settings.codePage = *options.codePage;
+    settings.root = options.root ? *options.root : platform::Utf16ToUtf8(stored.root);
+    settings.host = options.host ? *options.host : platform::Utf16ToUtf8(stored.host);
+    settings.codePage = options.codePage ? *options.codePage : stored.codePage;
     return true;
 }
 
@@ -110,7 +95,7 @@ std::unique_ptr<server::TDaemon> StartServer(const posixui::ServerSettings& sett
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string settingsPath = posixui::SettingsFilePath();
+    const std::string settingsPath = platform::Utf16ToUtf8(platform::SettingsLocation());
     posixui::Options options;
     std::string error;
     if (!posixui::ParseOptions(argc, argv, options, error)) {
@@ -131,7 +116,7 @@ int main(int argc, char** argv) {
     platform::InstanceLock lock;
     if (!TakeInstanceLock(settingsPath, lock))
         return 1;
-    if (!options.root && settings.root == posixui::DefaultSettings().root)
+    if (!options.root && settings.root == platform::Utf16ToUtf8(platform::DefaultRoot()))
         MakeDefaultRoot(settings.root);
 
     platform::StartSocketLibrary();
@@ -143,7 +128,8 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    const std::u16string listFolder = ListFolder();
+    const std::u16string listFolder =
+        platform::ListFolder(platform::ListFolderFallback::kExecutableFolder);
     std::unique_ptr<server::TDaemon> daemon = StartServer(settings, listFolder, options.ports);
     if (!daemon)
         return 1;

@@ -1,19 +1,21 @@
-// Text and folder helpers of the Win32 front-end.
-#include "server/ui/win32/WinText.h"
-
-#include "common/platform/FileSystem.h"
+// UTF-16 text helpers of the Win32 kit.
+#include "common/win32/Text.h"
 
 #include <climits>
+#include <cwchar>
 
-namespace serverui {
+namespace win32 {
 
-std::u16string ToU16(std::wstring_view text) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text.data()), text.size());
+namespace {
+
+bool IsLeadSurrogate(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsTrailSurrogate(wchar_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-std::wstring FromU16(std::u16string_view text) {
-    return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
-}
+} // namespace
 
 std::wstring Utf8ToWide(std::string_view text) {
     if (text.empty() || text.size() > INT_MAX)
@@ -50,12 +52,30 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
-bool IsExistingFolder(const std::wstring& path) {
-    if (path.empty())
-        return false;
-    std::uint32_t attributes = 0;
-    return platform::GetFileAttributes(ToU16(path), attributes) &&
-           (attributes & platform::kAttributeDirectory) != 0;
+std::size_t WholeCharacterLength(std::wstring_view text, std::size_t limit) noexcept {
+    if (text.size() <= limit)
+        return text.size();
+    // Cutting between a lead and its trail would leave half a character; a lone lead (already
+    // broken text) followed by anything else is kept as it is.
+    if (limit > 0 && IsLeadSurrogate(text[limit - 1]) && IsTrailSurrogate(text[limit]))
+        return limit - 1;
+    return limit;
 }
 
-} // namespace serverui
+std::size_t CopyCut(wchar_t* buffer, std::size_t capacity, std::wstring_view text) noexcept {
+    if (capacity == 0)
+        return 0;
+    const std::size_t length = WholeCharacterLength(text, capacity - 1);
+    std::wmemcpy(buffer, text.data(), length);
+    buffer[length] = L'\0';
+    return length;
+}
+
+std::size_t AppendCut(wchar_t* buffer, std::size_t capacity, std::wstring_view text) noexcept {
+    if (capacity == 0)
+        return 0;
+    const std::size_t used = wcsnlen(buffer, capacity - 1);
+    return used + CopyCut(buffer + used, capacity - used, text);
+}
+
+} // namespace win32
