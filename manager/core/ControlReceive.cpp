@@ -100,7 +100,7 @@ void DeviceControl::HandlePlayerRequest(const PacketHeader& header, ByteSpan pac
     case CTRL_REQ_PLAYSTATUS_PC: {
         const std::uint32_t state = subCmd & 0xFF;
         SetPlayState(state);
-        port_.RefreshStatusPopup(false);
+        RefreshStatus(false);
         Log(port_, u"REQ CTRL_REQ_PLAYSTATUS_PC: %x ", state);
         break;
     }
@@ -118,7 +118,7 @@ void DeviceControl::HandlePlayerRequest(const PacketHeader& header, ByteSpan pac
                 state_.mediaType = mediaType;
             }
         }
-        port_.RefreshStatusPopup(false);
+        RefreshStatus(false);
         break;
     }
     default:
@@ -162,7 +162,7 @@ void DeviceControl::HandleAnswer(const PacketHeader& header, ByteSpan packet) {
                 state_.playState = kPlayStateStopped;
             }
         }
-        port_.RefreshStatusPopup(false);
+        RefreshStatus(false);
         Log(port_, u"ACK CTRL_ACK_PC_CONNECT_0x%x: %d", echoed, Signed(slots.connectResult));
         return;
     case CTRL_ACK_PC_ASSIGNFILE:
@@ -183,7 +183,7 @@ void DeviceControl::HandleAnswer(const PacketHeader& header, ByteSpan packet) {
             if (result == 0)
                 SetPlayState(kPlayStateStopped);
         }
-        port_.RefreshStatusPopup(false);
+        RefreshStatus(false);
         Log(port_, u"ACK CTRL_ACK_PC_PLAYCTRL_%x: %d", echoed, Signed(result));
         return;
     }
@@ -211,7 +211,7 @@ void DeviceControl::HandleAnswer(const PacketHeader& header, ByteSpan packet) {
                 }
             }
         }
-        port_.RefreshStatusPopup(false);
+        RefreshStatus(false);
         return;
     }
     default:

@@ -100,7 +100,7 @@ void DeviceControl::DropConnection() {
     socket_.reset();
     ++connectionSerial_;
     stream_.Clear();
-    port_.RefreshStatusPopup(false);
+    RefreshStatus(false);
 }
 
 void DeviceControl::OpenControlConnection(std::uint32_t address) {
@@ -157,6 +157,21 @@ void DeviceControl::CloseControlConnection() {
         return;
     REQ_ConnectKestro(kConnectClose, host_.mac, {});
     DropConnection();
+}
+
+SessionDisplay DeviceControl::Display() const {
+    SessionDisplay display;
+    display.selectedAddressText = u"--";
+    display.connected = state_.connected && socket_ != nullptr;
+    display.playing = state_.playing;
+    display.playState = state_.playState;
+    display.fileIndex = state_.fileIndex;
+    display.mediaType = state_.mediaType;
+    return display;
+}
+
+void DeviceControl::RefreshStatus(bool showAlways) {
+    port_.RefreshStatusPopup(Display(), showAlways);
 }
 
 void DeviceControl::ClearPlayerState() {

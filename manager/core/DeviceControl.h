@@ -62,7 +62,12 @@ class DeviceControl : public IManagerEvents {
     // No step of this layer follows an error box.
     void OnErrorBoxClosed(DialogTicket ticket) override;
 
+    // What the status popup shows; the session controller adds the player's name and address.
+    virtual SessionDisplay Display() const;
+
   protected:
+    // Refreshes the status popup with Display().
+    void RefreshStatus(bool showAlways);
     // connected and playing cleared, fileIndex and mediaType 0, playState 1.
     void ClearPlayerState();
 

@@ -7,10 +7,9 @@
 // * Events in (IManagerEvents, implemented by the core): the front-end calls these when
 //   something happened outside: a control-socket event (connected, readable, closed; it
 //   carries the socket's id, so a late notification of a socket already closed is told
-//   apart), the posted deferred answer of a player request, the outcome of a dialog. The
-//   session controller adds the ticks of timers 0, 1 and 2, the server's acknowledgement, a
-//   hand-off's folder, buttons and menu commands, the remaining dialogs' outcomes and the end
-//   of the program to the same interface.
+//   apart), the posted deferred answer of a player request, the outcome of a dialog, the
+//   ticks of timers 0, 1 and 2, the server's messages, a hand-off, buttons and menu commands
+//   and the end of the program.
 //
 // * Effects out (IManagerPort, implemented by the front-end): the core calls these to act:
 //   make the control connection's socket (its set-up steps, send, receive and close are that
@@ -47,6 +46,7 @@
 
 #include "common/platform/Network.h"
 #include "manager/core/Bytes.h"
+#include "manager/core/TargetTable.h"
 
 namespace manager {
 
@@ -135,7 +135,45 @@ class SequenceCounter {
     std::uint32_t current_ = 1;
 };
 
-// Events the front-end delivers to the core.
+// The main dialog's timers (50 ms each): the connect sequence, and the two waits for the
+// server's acknowledgement (then discover and connect, or go on with the open session).
+inline constexpr int kSequenceTimer = 0;
+inline constexpr int kServerWaitTimer = 1;
+inline constexpr int kSessionServerWaitTimer = 2;
+inline constexpr std::uint32_t kTimerPeriodMs = 50;
+
+// Buttons of the main dialog and menu commands, as the front-end reports them.
+inline constexpr std::uint32_t kCmdConnectServer = 1002;
+inline constexpr std::uint32_t kCmdPlay = 1005;
+inline constexpr std::uint32_t kCmdPause = 1006;
+inline constexpr std::uint32_t kCmdStop = 1007;
+inline constexpr std::uint32_t kCmdFastForward = 1008;
+inline constexpr std::uint32_t kCmdRewind = 1009;
+inline constexpr std::uint32_t kCmdDisConnect = 1011;
+inline constexpr std::uint32_t kCmdDiscovery = 1012;
+inline constexpr std::uint32_t kCmdConnectReq = 1013;
+inline constexpr std::uint32_t kCmdAssignFileReq = 1014;
+inline constexpr std::uint32_t kCmdUpdateFileList = 1016;
+inline constexpr std::uint32_t kCmdGetStatus = 1018;
+inline constexpr std::uint32_t kCmdClearLog = 1019;
+inline constexpr std::uint32_t kCmdDeactivateAndClose = 1021;
+inline constexpr std::uint32_t kCmdAutoConnect = 1023;
+inline constexpr std::uint32_t kCmdMenuConnect = 32771;    // menu 130 "Connect"
+inline constexpr std::uint32_t kCmdMenuDisconnect = 32772; // tray menu "Disconnect"
+
+// What the popups and the access-code prompt show of the session.
+struct SessionDisplay {
+    std::u16string addressText;         // "%d.%d.%d.%d" of the chosen player; empty before one
+    std::u16string deviceName;          // its DeviceName
+    std::u16string selectedAddressText; // the selected record's address, "--" when none
+    bool connected = false;             // `connected` and a control connection exists
+    bool playing = false;
+    std::uint32_t playState = 1;
+    std::uint32_t fileIndex = 0;
+    std::uint32_t mediaType = 0;
+};
+
+// Events the front-end delivers to the core. Those a layer does not handle default to nothing.
 class IManagerEvents {
   public:
     virtual ~IManagerEvents() = default;
@@ -147,6 +185,40 @@ class IManagerEvents {
     virtual void OnAnswerDeviceRequest(std::uint32_t cmd, std::uint32_t subCmd) = 0;
     // The error box opened with `ticket` was closed.
     virtual void OnErrorBoxClosed(DialogTicket ticket) = 0;
+
+    // A tick of timer kSequenceTimer, kServerWaitTimer or kSessionServerWaitTimer.
+    virtual void OnTimer(int timer) { (void)timer; }
+    // "CMD To Manager AP" with its parameters as sent (the core tells (0, 0) from (-1, -1)).
+    virtual void OnServerMessage(std::intptr_t wParam, std::intptr_t lParam) {
+        (void)wParam;
+        (void)lParam;
+    }
+    // "CMD DLL To Manager AP" with its parameters. The core decides whether the block is read
+    // (IManagerPort::ReadHandOffFolder), so the front-end does not touch it first.
+    virtual void OnHandOffMessage(std::intptr_t wParam, std::intptr_t lParam) {
+        (void)wParam;
+        (void)lParam;
+    }
+    // A button of the main dialog or a menu command (kCmd...); others are ignored.
+    virtual void OnCommand(std::uint32_t command) { (void)command; }
+    // WM_STOP_STREAMING, posted by the status popup's "Stop Streaming".
+    virtual void OnStopStreaming() {}
+    // The access-code prompt opened with `ticket` ended: `confirmed` with the typed code
+    // (8-bit text, at most 8 characters), or cancelled.
+    virtual void OnAccessCodeEntered(DialogTicket ticket, bool confirmed, std::string_view code) {
+        (void)ticket;
+        (void)confirmed;
+        (void)code;
+    }
+    // The device list opened with `ticket` ended: cancelled, or OK with the chosen record's
+    // index in the table it was given (-1 when nothing was selected).
+    virtual void OnTargetChosen(DialogTicket ticket, bool cancelled, int index) {
+        (void)ticket;
+        (void)cancelled;
+        (void)index;
+    }
+    // WM_DESTROY of the main dialog, before the tray icon is removed.
+    virtual void OnDestroy() {}
 };
 
 // Effects the core asks of the front-end.
@@ -183,11 +255,53 @@ class IManagerPort {
     // Takes one pending message of the dialog waiting in a refresh exchange (the device
     // list), translates and dispatches it; nothing when there is none.
     virtual void PumpDialogMessage() = 0;
-    // Refreshes the status popup; with showAlways false only when it is shown already.
-    virtual void RefreshStatusPopup(bool showAlways) = 0;
+    // Empties the "Message Receive" box.
+    virtual void ClearLog() = 0;
+    // Refreshes the status popup from `display`; with showAlways false only when it is shown
+    // already.
+    virtual void RefreshStatusPopup(const SessionDisplay& display, bool showAlways) = 0;
+    // Hides the status popup if it is shown.
+    virtual void HideStatusPopup() = 0;
+    // Destroys the status popup if it exists.
+    virtual void CloseStatusPopup() = 0;
     // The modal error box titled "ERROR" (text already cut to 1024 units); its closing comes
-    // back as OnErrorBoxClosed(ticket).
+    // back as OnErrorBoxClosed(ticket). While it is open IsErrorBoxOpen holds (boxes nest:
+    // a count).
     virtual void ShowErrorBox(std::u16string_view text, DialogTicket ticket) = 0;
+    virtual bool IsErrorBoxOpen() = 0;
+    // The modal access-code prompt for the player in `display` (address text and name); the
+    // outcome comes back as OnAccessCodeEntered(ticket, ...).
+    virtual void AskAccessCode(const SessionDisplay& display, DialogTicket ticket) = 0;
+    // The modal device list over the free records of `table`; the outcome comes back as
+    // OnTargetChosen(ticket, ...).
+    virtual void ChooseTarget(const TargetTable& table, DialogTicket ticket) = 0;
+    // The access-code prompt or the device list is open.
+    virtual bool IsPromptOpen() = 0;
+    // Posts WM_CLOSE to the access-code prompt and the device list, those open.
+    virtual void ClosePrompts() = 0;
+    // Posts WM_CLOSE to the main dialog, which hides it.
+    virtual void HideMainWindow() = 0;
+    // Makes the main dialog topmost (no move, no resize) and the foreground window.
+    virtual void BringMainWindowToFront() = 0;
+    // The panel's fields: the IP address control (network byte order), "Port:",
+    // "DeviceName:" and "TargetStatus:".
+    virtual void ShowTargetFields(std::uint32_t address, std::u16string_view port,
+                                  std::u16string_view deviceName,
+                                  std::u16string_view targetStatus) = 0;
+
+    // --- Timers, the server and the hand-off ---
+    // Starts (or restarts) timer `timer` of the main dialog; its ticks come back as OnTimer.
+    virtual void StartTimer(int timer, std::uint32_t periodMs) = 0;
+    virtual void StopTimer(int timer) = 0;
+    // Opens the hand-off block read-only, copies its folder (at most 259 units, never past
+    // the view) as plain text and closes it again; false when there is no block or it cannot
+    // be mapped (logged to the debugger output only).
+    virtual bool ReadHandOffFolder(std::u16string& folder) = 0;
+    // Stores Root (REG_SZ with its terminator) = `root` and CodePage = 65001; false on failure.
+    virtual bool StoreShareSettings(std::u16string_view root) = 0;
+    // Sends "CMD To NFS Server" (0, 0) to every top-level window and returns once they have
+    // handled it; a window that hangs is given up on after a timeout.
+    virtual void BroadcastServerReload() = 0;
 };
 
 } // namespace manager

@@ -26,6 +26,50 @@ void PosixPort::ShowErrorBox(std::u16string_view text, DialogTicket ticket) {
     loop_.Post([this, ticket] { events_.OnErrorBoxClosed(ticket); });
 }
 
+void PosixPort::AskAccessCode(const SessionDisplay& display, DialogTicket ticket) {
+    (void)display;
+    loop_.Post([this, ticket] { events_.OnAccessCodeEntered(ticket, false, {}); });
+}
+
+void PosixPort::ChooseTarget(const TargetTable& table, DialogTicket ticket) {
+    int index = -1;
+    for (int i = 0; i < table.foundCount; ++i) {
+        if (table.entries[static_cast<std::size_t>(i)].connectInform == 0) {
+            index = i;
+            break;
+        }
+    }
+    loop_.Post([this, ticket, index] { events_.OnTargetChosen(ticket, false, index); });
+}
+
+void PosixPort::ShowTargetFields(std::uint32_t address, std::u16string_view port,
+                                 std::u16string_view deviceName, std::u16string_view targetStatus) {
+    (void)address;
+    (void)port;
+    (void)deviceName;
+    (void)targetStatus;
+}
+
+// Timers, the hand-off and the settings store come with the session's POSIX glue.
+void PosixPort::StartTimer(int timer, std::uint32_t periodMs) {
+    (void)timer;
+    (void)periodMs;
+}
+
+void PosixPort::StopTimer(int timer) {
+    (void)timer;
+}
+
+bool PosixPort::ReadHandOffFolder(std::u16string& folder) {
+    (void)folder;
+    return false;
+}
+
+bool PosixPort::StoreShareSettings(std::u16string_view root) {
+    (void)root;
+    return false;
+}
+
 bool PosixPort::SelectSocketEvents(platform::Socket& socket) {
     if (!socket.SetNonBlocking(true))
         return false;

@@ -25,8 +25,31 @@ class PosixPort : public PlatformPort {
     void Log(std::u16string_view line) override;
     void PostAnswerDeviceRequest(std::uint32_t cmd, std::uint32_t subCmd) override;
     void PumpDialogMessage() override {}
-    void RefreshStatusPopup(bool showAlways) override { (void)showAlways; }
+    void ClearLog() override {}
+    void RefreshStatusPopup(const SessionDisplay& display, bool showAlways) override {
+        (void)display;
+        (void)showAlways;
+    }
+    void HideStatusPopup() override {}
+    void CloseStatusPopup() override {}
     void ShowErrorBox(std::u16string_view text, DialogTicket ticket) override;
+    bool IsErrorBoxOpen() override { return false; }
+    // No one types here: the prompt counts as cancelled, the list as OK with the first free
+    // record (-1 when there is none).
+    void AskAccessCode(const SessionDisplay& display, DialogTicket ticket) override;
+    void ChooseTarget(const TargetTable& table, DialogTicket ticket) override;
+    bool IsPromptOpen() override { return false; }
+    void ClosePrompts() override {}
+    void HideMainWindow() override {}
+    void BringMainWindowToFront() override {}
+    void ShowTargetFields(std::uint32_t address, std::u16string_view port,
+                          std::u16string_view deviceName,
+                          std::u16string_view targetStatus) override;
+    void StartTimer(int timer, std::uint32_t periodMs) override;
+    void StopTimer(int timer) override;
+    bool ReadHandOffFolder(std::u16string& folder) override;
+    bool StoreShareSettings(std::u16string_view root) override;
+    void BroadcastServerReload() override {}
 
   protected:
     bool SelectSocketEvents(platform::Socket& socket) override;

@@ -13,5 +13,9 @@ inline constexpr UINT WM_ANSWER_DEVICE_REQ = WM_USER + 4;
 // A dialog's outcome on its way back to the core: wParam the ticket's sequence, lParam its
 // step. Not one of the WM_USER numbers other programs know.
 inline constexpr UINT WM_ERROR_BOX_CLOSED = WM_APP + 1;
+// Another dialog's outcome, queued in the port (it carries more than two numbers).
+inline constexpr UINT WM_DIALOG_OUTCOME = WM_APP + 2;
+// The status popup's "Stop Streaming".
+inline constexpr UINT WM_STOP_STREAMING = WM_USER + 5;
 
 } // namespace manager

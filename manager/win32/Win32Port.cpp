@@ -1,7 +1,9 @@
 // The Win32 effects of the manager's port.
 #include "manager/win32/Win32Port.h"
 
+#include "common/control/ControlNames.h"
 #include "common/text/DebugPrint.h"
+#include "common/win32/Text.h"
 #include "manager/win32/ManagerMessages.h"
 #include "manager/win32/ManagerWindow.h"
 
@@ -29,8 +31,92 @@ void Win32Port::PumpDialogMessage() {
 
 void Win32Port::ShowErrorBox(std::u16string_view text, DialogTicket ticket) {
     const std::wstring box(text.begin(), text.end());
+    ++errorBoxes_;
     MessageBoxW(window_, box.c_str(), L"ERROR", MB_OK | MB_ICONERROR);
+    --errorBoxes_;
     PostErrorBoxClosed(ticket);
+}
+
+void Win32Port::AskAccessCode(const SessionDisplay& display, DialogTicket ticket) {
+    (void)display;
+    PostAccessCodeEntered(ticket, false, {});
+}
+
+void Win32Port::ChooseTarget(const TargetTable& table, DialogTicket ticket) {
+    (void)table;
+    PostTargetChosen(ticket, true, -1);
+}
+
+void Win32Port::HideMainWindow() {
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+void Win32Port::BringMainWindowToFront() {
+    SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(window_);
+}
+
+void Win32Port::ShowTargetFields(std::uint32_t address, std::u16string_view port,
+                                 std::u16string_view deviceName, std::u16string_view targetStatus) {
+    (void)address;
+    (void)port;
+    (void)deviceName;
+    (void)targetStatus;
+}
+
+void Win32Port::StartTimer(int timer, std::uint32_t periodMs) {
+    SetTimer(window_, static_cast<UINT_PTR>(timer), periodMs, nullptr);
+}
+
+void Win32Port::StopTimer(int timer) {
+    KillTimer(window_, static_cast<UINT_PTR>(timer));
+}
+
+bool Win32Port::ReadHandOffFolder(std::u16string& folder) {
+    (void)folder;
+    return false;
+}
+
+bool Win32Port::StoreShareSettings(std::u16string_view root) {
+    (void)root;
+    return false;
+}
+
+void Win32Port::BroadcastServerReload() {
+    static const UINT message = RegisterWindowMessageW(win32::AsWide(control::kCmdToNfsServer));
+    // Each window may take the full timeout; a hung one is skipped at once. A plain
+    // broadcast would wait forever on a hung window, and the Explorer thread in its hand-off
+    // with it.
+    SendMessageTimeoutW(HWND_BROADCAST, message, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs,
+                        nullptr);
+}
+
+bool Win32Port::DeliverDialogOutcome(IManagerEvents& events, UINT message) {
+    if (message != WM_DIALOG_OUTCOME)
+        return false;
+    if (outcomes_.empty())
+        return true;
+    const std::function<void(IManagerEvents&)> outcome = std::move(outcomes_.front());
+    outcomes_.pop_front();
+    outcome(events);
+    return true;
+}
+
+void Win32Port::PostOutcome(std::function<void(IManagerEvents&)> outcome) {
+    outcomes_.push_back(std::move(outcome));
+    PostMessageW(window_, WM_DIALOG_OUTCOME, 0, 0);
+}
+
+void Win32Port::PostAccessCodeEntered(DialogTicket ticket, bool confirmed, std::string_view code) {
+    PostOutcome([ticket, confirmed, code = std::string(code)](IManagerEvents& events) {
+        events.OnAccessCodeEntered(ticket, confirmed, code);
+    });
+}
+
+void Win32Port::PostTargetChosen(DialogTicket ticket, bool cancelled, int index) {
+    PostOutcome([ticket, cancelled, index](IManagerEvents& events) {
+        events.OnTargetChosen(ticket, cancelled, index);
+    });
 }
 
 void Win32Port::PostErrorBoxClosed(DialogTicket ticket) {

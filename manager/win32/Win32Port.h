@@ -5,12 +5,17 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "manager/port/PlatformPort.h"
 
 namespace manager {
+
+// A window that hangs is given up on after this long by the server broadcast.
+inline constexpr UINT kBroadcastTimeoutMs = 2000;
 
 class Win32Port : public PlatformPort {
   public:
@@ -27,19 +32,50 @@ class Win32Port : public PlatformPort {
     void Log(std::u16string_view line) override;
     void PostAnswerDeviceRequest(std::uint32_t cmd, std::uint32_t subCmd) override;
     void PumpDialogMessage() override;
-    void RefreshStatusPopup(bool showAlways) override { (void)showAlways; }
+    void ClearLog() override {}
+    void RefreshStatusPopup(const SessionDisplay& display, bool showAlways) override {
+        (void)display;
+        (void)showAlways;
+    }
+    void HideStatusPopup() override {}
+    void CloseStatusPopup() override {}
     // A system message box titled "ERROR"; its closing is posted back to the window.
     void ShowErrorBox(std::u16string_view text, DialogTicket ticket) override;
+    bool IsErrorBoxOpen() override { return errorBoxes_ > 0; }
+    // The main dialog has the prompts; this window has none, so both end at once.
+    void AskAccessCode(const SessionDisplay& display, DialogTicket ticket) override;
+    void ChooseTarget(const TargetTable& table, DialogTicket ticket) override;
+    bool IsPromptOpen() override { return false; }
+    void ClosePrompts() override {}
+    void HideMainWindow() override;
+    void BringMainWindowToFront() override;
+    void ShowTargetFields(std::uint32_t address, std::u16string_view port,
+                          std::u16string_view deviceName,
+                          std::u16string_view targetStatus) override;
+    void StartTimer(int timer, std::uint32_t periodMs) override;
+    void StopTimer(int timer) override;
+    bool ReadHandOffFolder(std::u16string& folder) override;
+    bool StoreShareSettings(std::u16string_view root) override;
+    void BroadcastServerReload() override;
 
   protected:
     bool SelectSocketEvents(platform::Socket& socket) override;
     // Posts the closing of the box opened with `ticket`.
     void PostErrorBoxClosed(DialogTicket ticket);
+    // Runs the outcome queued first when `message` is WM_DIALOG_OUTCOME (then true).
+    bool DeliverDialogOutcome(IManagerEvents& events, UINT message);
+    // Queues an outcome and posts WM_DIALOG_OUTCOME for it: it reaches the core once the
+    // modal loop that produced it has ended.
+    void PostOutcome(std::function<void(IManagerEvents&)> outcome);
+    void PostAccessCodeEntered(DialogTicket ticket, bool confirmed, std::string_view code);
+    void PostTargetChosen(DialogTicket ticket, bool cancelled, int index);
 
     HWND window_ = nullptr;
 
   private:
     HWND pumpedDialog_ = nullptr;
+    std::deque<std::function<void(IManagerEvents&)>> outcomes_;
+    int errorBoxes_ = 0; // boxes nest: timers run inside their modal loops
     LineSink logSink_;
 };
 

@@ -216,4 +216,49 @@ platform::AdapterListStatus FakePort::ReadAdapters(std::vector<platform::Adapter
     return adapterStatus;
 }
 
+void FakePort::ShowTargetFields(std::uint32_t address, std::u16string_view port,
+                                std::u16string_view deviceName, std::u16string_view targetStatus) {
+    fieldAddress = address;
+    fieldPort = port;
+    fieldName = deviceName;
+    fieldStatus = targetStatus;
+}
+
+void FakePort::StartTimer(int timer, std::uint32_t periodMs) {
+    if (timer >= 0 && timer < 3)
+        timers[timer] = periodMs != 0;
+    effects.push_back("start timer " + std::to_string(timer));
+}
+
+void FakePort::StopTimer(int timer) {
+    if (timer >= 0 && timer < 3)
+        timers[timer] = false;
+    effects.push_back("stop timer " + std::to_string(timer));
+}
+
+bool FakePort::ReadHandOffFolder(std::u16string& folder) {
+    ++handOffReads;
+    if (!handOffBlock)
+        return false;
+    folder = handOffFolder;
+    return true;
+}
+
+bool FakePort::StoreShareSettings(std::u16string_view root) {
+    if (settingsFail)
+        return false;
+    storedRoots.emplace_back(root);
+    return true;
+}
+
+std::string FakePort::JoinedEffects() const {
+    std::string joined;
+    for (const std::string& effect : effects) {
+        if (!joined.empty())
+            joined += '|';
+        joined += effect;
+    }
+    return joined;
+}
+
 } // namespace manager::testing

@@ -133,10 +133,39 @@ class FakePort : public IManagerPort {
     std::vector<ErrorBox> errorBoxes;
     int refreshes = 0;
     int pumps = 0;
+    int logClears = 0;
+    SessionDisplay lastDisplay;
+    // Effects without data, in order ("start timer 0", "stop timer 1", "broadcast", ...).
+    std::vector<std::string> effects;
+    bool timers[3] = {false, false, false}; // running
+    struct Prompt {
+        SessionDisplay display;
+        DialogTicket ticket;
+    };
+    std::vector<Prompt> prompts;
+    struct Choice {
+        int foundCount = 0;
+        int validCount = 0;
+        DialogTicket ticket;
+    };
+    std::vector<Choice> choices;
+    bool errorBoxOpen = false;
+    bool promptOpen = false;
+    // The panel's fields as last shown.
+    std::uint32_t fieldAddress = 0;
+    std::u16string fieldPort, fieldName, fieldStatus;
+    // The hand-off block: absent, or holding `handOffFolder`.
+    bool handOffBlock = false;
+    std::u16string handOffFolder;
+    int handOffReads = 0;
+    bool settingsFail = false;
+    std::vector<std::u16string> storedRoots;
 
     // Queues `bytes` from `sender` to arrive `delayMs` from now.
     void Arrive(std::vector<std::uint8_t> bytes, std::uint32_t sender, std::uint32_t delayMs = 0,
                 std::uint16_t port = 62000);
+    // The effects joined by "|".
+    std::string JoinedEffects() const;
     // The logs joined by "|", for order checks.
     std::u16string Joined() const;
     bool Logged(std::u16string_view line) const;
@@ -157,13 +186,39 @@ class FakePort : public IManagerPort {
         posted.emplace_back(cmd, subCmd);
     }
     void PumpDialogMessage() override { ++pumps; }
-    void RefreshStatusPopup(bool showAlways) override {
+    void ClearLog() override {
+        logs.clear();
+        ++logClears;
+    }
+    void RefreshStatusPopup(const SessionDisplay& display, bool showAlways) override {
+        lastDisplay = display;
         (void)showAlways;
         ++refreshes;
     }
+    void HideStatusPopup() override { effects.emplace_back("hide popup"); }
+    void CloseStatusPopup() override { effects.emplace_back("close popup"); }
     void ShowErrorBox(std::u16string_view text, DialogTicket ticket) override {
         errorBoxes.push_back(ErrorBox{std::u16string(text), ticket});
     }
+    bool IsErrorBoxOpen() override { return errorBoxOpen; }
+    void AskAccessCode(const SessionDisplay& display, DialogTicket ticket) override {
+        prompts.push_back(Prompt{display, ticket});
+    }
+    void ChooseTarget(const TargetTable& table, DialogTicket ticket) override {
+        choices.push_back(Choice{table.foundCount, table.validCount, ticket});
+    }
+    bool IsPromptOpen() override { return promptOpen; }
+    void ClosePrompts() override { effects.emplace_back("close prompts"); }
+    void HideMainWindow() override { effects.emplace_back("hide main"); }
+    void BringMainWindowToFront() override { effects.emplace_back("front main"); }
+    void ShowTargetFields(std::uint32_t address, std::u16string_view port,
+                          std::u16string_view deviceName,
+                          std::u16string_view targetStatus) override;
+    void StartTimer(int timer, std::uint32_t periodMs) override;
+    void StopTimer(int timer) override;
+    bool ReadHandOffFolder(std::u16string& folder) override;
+    bool StoreShareSettings(std::u16string_view root) override;
+    void BroadcastServerReload() override { effects.emplace_back("broadcast"); }
 };
 
 std::uint32_t Address(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d);
