@@ -1,5 +1,5 @@
 // NFS procedures READDIR and READDIRPLUS: listings served from a snapshot of the directory that
-// a listing with verifier 0 takes; cookies are positions in the snapshot.
+// a listing from cookie 0 (or with verifier 0) takes; cookies are positions in the snapshot.
 #include <string>
 
 #include "common/platform/CodePage.h"
@@ -30,12 +30,14 @@ std::uint32_t CapToReply(std::uint32_t count, std::uint32_t replyLimit) {
     return count < replyLimit ? count : replyLimit;
 }
 
-// After the directory's checks and attributes, the reading that the verifier names (a fresh
-// snapshot for verifier 0).
-std::uint32_t OpenListing(TReadDirHandles& readings, TDirHandle& directory, std::uint64_t& verifier,
-                          TReadDirReading*& reading) {
+// After the directory's checks and attributes, the reading that the verifier names, or a fresh
+// snapshot for verifier 0 and for cookie 0: a listing from the start is a new listing, whatever
+// verifier the client kept (the Linux client sends its last one, and files deleted since would
+// be listed again).
+std::uint32_t OpenListing(TReadDirHandles& readings, TDirHandle& directory, std::uint64_t cookie,
+                          std::uint64_t& verifier, TReadDirReading*& reading) {
     reading = nullptr;
-    if (verifier == 0) {
+    if (verifier == 0 || cookie == 0) {
         reading = readings.StartReading(directory.Id(), directory.GetPath());
         if (reading == nullptr)
             return nfs::WinErrorToNfsStatus(platform::LastFileError());
@@ -95,8 +97,8 @@ TObjectHandle* TDaemon::ListedObject(TReadDirReading& reading, std::size_t k,
 
 // The status steps both listings share, up to the verifier of the success body. False when
 // the reply could not be written; `reading` stays null when the failure body was written.
-bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
-                           TReadDirReading*& reading) {
+bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t cookie, std::uint64_t& verifier,
+                           TDirHandle*& directory, TReadDirReading*& reading) {
     directory = nullptr;
     reading = nullptr;
     // The socket's receive buffer size is not used; failing to read it means a broken socket.
@@ -110,7 +112,7 @@ bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, attributes))
         status = StaleIfGone(*directory, nfs::WinErrorToNfsStatus(platform::LastFileError()));
     if (status == nfs::NFS3_OK)
-        status = OpenListing(*readDirs_, *directory, verifier, reading);
+        status = OpenListing(*readDirs_, *directory, cookie, verifier, reading);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK) {
@@ -137,7 +139,7 @@ bool TDaemon::NfsReadDir() {
 
     TDirHandle* directory = nullptr;
     TReadDirReading* reading = nullptr;
-    if (!BeginListing(id, verifier, directory, reading))
+    if (!BeginListing(id, cookie, verifier, directory, reading))
         return false;
     if (reading == nullptr)
         return true;
@@ -196,7 +198,7 @@ bool TDaemon::NfsReadDirPlus() {
 
     TDirHandle* directory = nullptr;
     TReadDirReading* reading = nullptr;
-    if (!BeginListing(id, verifier, directory, reading))
+    if (!BeginListing(id, cookie, verifier, directory, reading))
         return false;
     if (reading == nullptr)
         return true;

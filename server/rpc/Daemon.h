@@ -162,8 +162,8 @@ class TDaemon {
     // NFS: directory listing.
     bool NfsReadDir();
     bool NfsReadDirPlus();
-    bool BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
-                      TReadDirReading*& reading);
+    bool BeginListing(std::uint32_t id, std::uint64_t cookie, std::uint64_t& verifier,
+                      TDirHandle*& directory, TReadDirReading*& reading);
     TObjectHandle* ListedObject(TReadDirReading& reading, std::size_t k, TDirHandle* directory);
     // NFS: namespace changes and file-system information.
     bool NfsCreate();
