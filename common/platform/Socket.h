@@ -85,6 +85,23 @@ class Socket {
     // Waits until the socket is readable; false on time-out or error.
     bool WaitReadable(int timeoutMs) const;
 
+    // Calls on this socket no longer wait (Winsock's WSAAsyncSelect does this by itself).
+    bool SetNonBlocking(bool on);
+    // Connects a non-blocking socket: true when connected at once, otherwise false with
+    // LastSocketError() kWsaEWouldBlock while the connect goes on in the background (the
+    // POSIX EINPROGRESS is reported as Winsock reports it) or the error that ended it.
+    bool StartConnect(const SocketAddress& remote);
+    // The error that ended a background connect (SO_ERROR), 0 when it succeeded.
+    bool PendingError(int& error) const;
+
+    // SO_KEEPALIVE. The value is zeroed before the read: some stacks write only its first byte.
+    bool GetKeepAlive(std::int32_t& value) const;
+    bool SetKeepAlive(bool on);
+    // Turns keep-alive on with the idle time before the first probe and the time between
+    // probes (SIO_KEEPALIVE_VALS; on POSIX TCP_KEEPIDLE and TCP_KEEPINTVL, whole seconds
+    // rounded up).
+    bool SetKeepAliveTimes(std::uint32_t timeMs, std::uint32_t intervalMs);
+
     void ShutdownBoth();
     void Close();
 

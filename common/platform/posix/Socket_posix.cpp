@@ -392,6 +392,58 @@ bool Socket::WaitReadable(int timeoutMs) const {
     return true;
 }
 
+bool Socket::SetNonBlocking(bool on) {
+    const int fd = static_cast<int>(handle_);
+    const int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0)
+        return Fail();
+    if (fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) != 0)
+        return Fail();
+    return true;
+}
+
+bool Socket::StartConnect(const SocketAddress& remote) {
+    const sockaddr_in sa = ToSockaddr(remote);
+    if (connect(static_cast<int>(handle_), reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0)
+        return true;
+    // Winsock reports a connect going on as WSAEWOULDBLOCK, not as WSAEINPROGRESS.
+    if (errno == EINPROGRESS || errno == EINTR)
+        return FailWith(kWsaEWouldBlock);
+    return Fail();
+}
+
+bool Socket::PendingError(int& error) const {
+    int value = 0;
+    if (!GetIntOption(handle_, SOL_SOCKET, SO_ERROR, value))
+        return false;
+    error = value == 0 ? 0 : WinsockErrorFromErrno(value);
+    return true;
+}
+
+bool Socket::GetKeepAlive(std::int32_t& value) const {
+    int raw = 0;
+    socklen_t length = sizeof(raw);
+    if (getsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_KEEPALIVE, &raw, &length) != 0)
+        return Fail();
+    value = raw;
+    return true;
+}
+
+bool Socket::SetKeepAlive(bool on) {
+    return SetIntOption(handle_, SOL_SOCKET, SO_KEEPALIVE, on ? 1 : 0);
+}
+
+bool Socket::SetKeepAliveTimes(std::uint32_t timeMs, std::uint32_t intervalMs) {
+    // The kernel counts whole seconds; a part of one rounds up so that no probe comes early.
+    const auto seconds = [](std::uint32_t ms) {
+        const std::uint32_t s = ms / 1000 + (ms % 1000 != 0 ? 1 : 0);
+        return static_cast<int>(s == 0 ? 1 : s > 32767 ? 32767 : s);
+    };
+    return SetKeepAlive(true) &&
+           SetIntOption(handle_, IPPROTO_TCP, TCP_KEEPIDLE, seconds(timeMs)) &&
+           SetIntOption(handle_, IPPROTO_TCP, TCP_KEEPINTVL, seconds(intervalMs));
+}
+
 void Socket::ShutdownBoth() {
     if (IsValid())
         shutdown(static_cast<int>(handle_), SHUT_RDWR);

@@ -3,6 +3,7 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 
 #include <climits>
 #include <cstring>
@@ -300,6 +301,52 @@ bool Socket::WaitReadable(int timeoutMs) const {
         return Fail();
     if (result == 0)
         return FailWith(WSAETIMEDOUT);
+    return true;
+}
+
+bool Socket::SetNonBlocking(bool on) {
+    u_long mode = on ? 1 : 0;
+    if (ioctlsocket(Raw(handle_), FIONBIO, &mode) != 0)
+        return Fail();
+    return true;
+}
+
+bool Socket::StartConnect(const SocketAddress& remote) {
+    return Connect(remote);
+}
+
+bool Socket::PendingError(int& error) const {
+    return GetIntOption(handle_, SOL_SOCKET, SO_ERROR, error);
+}
+
+bool Socket::GetKeepAlive(std::int32_t& value) const {
+    // Wine writes one byte of the BOOL; the rest must not be whatever the stack held.
+    BOOL raw = 0;
+    int length = sizeof(raw);
+    if (getsockopt(Raw(handle_), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<char*>(&raw),
+                   &length) != 0)
+        return Fail();
+    value = raw;
+    return true;
+}
+
+bool Socket::SetKeepAlive(bool on) {
+    const BOOL value = on ? TRUE : FALSE;
+    if (setsockopt(Raw(handle_), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&value),
+                   sizeof(value)) != 0)
+        return Fail();
+    return true;
+}
+
+bool Socket::SetKeepAliveTimes(std::uint32_t timeMs, std::uint32_t intervalMs) {
+    tcp_keepalive values{};
+    values.onoff = 1;
+    values.keepalivetime = timeMs;
+    values.keepaliveinterval = intervalMs;
+    DWORD returned = 0;
+    if (WSAIoctl(Raw(handle_), SIO_KEEPALIVE_VALS, &values, sizeof(values), nullptr, 0, &returned,
+                 nullptr, nullptr) != 0)
+        return Fail();
     return true;
 }
 

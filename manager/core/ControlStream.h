@@ -1,0 +1,40 @@
+// The control connection is a byte stream: a read may hold several packets or part of one.
+// This carry buffer of one largest packet (2064 bytes) cuts what arrived into whole packets.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "manager/core/ControlPacket.h"
+
+namespace manager {
+
+class ControlStream {
+  public:
+    enum class Next {
+        Empty,            // nothing buffered
+        HeaderIncomplete, // fewer than 12 bytes buffered; kept for the next read
+        OutOfStep,        // the buffered header cannot start a packet; everything was dropped
+        Incomplete,       // a valid header, not all of its packet yet; kept for the next read
+        Packet,           // a whole packet was taken out into `packet`
+    };
+
+    // Room for the next read: never empty while the stream keeps no whole packet.
+    std::span<std::uint8_t> Space() { return std::span(buffer_).subspan(size_); }
+    void Commit(std::size_t received);
+
+    // Looks at the front of the buffer. `header` is filled for OutOfStep, Incomplete and Packet.
+    Next Take(PacketHeader& header, std::vector<std::uint8_t>& packet);
+
+    std::size_t Buffered() const { return size_; }
+    void Clear() { size_ = 0; }
+
+  private:
+    std::array<std::uint8_t, kMaxPacketSize> buffer_{};
+    std::size_t size_ = 0;
+};
+
+} // namespace manager

@@ -1,0 +1,259 @@
+// Discovery exchanges over a fake datagram socket whose waits move a fake clock: counts of
+// waits and requests, resend rules, error codes and the 10 s bound.
+#include "manager/core/Discovery.h"
+
+#include <gtest/gtest.h>
+
+#include "common/text/DebugPrint.h"
+
+#include "tests/support/ManagerFakes.h"
+
+namespace manager {
+namespace {
+
+using testing::Address;
+using testing::Datagram;
+using testing::FakePort;
+
+const MacAddress kMac = {0x02, 0x00, 0x5E, 0x10, 0x20, 0x30};
+
+// An answer to `request` (the bytes the PC sent) from a player of the given freeness.
+std::vector<std::uint8_t> AnswerTo(const std::vector<std::uint8_t>& request,
+                                   std::uint16_t connectInform, const std::string& device,
+                                   bool echoMac = true) {
+    std::uint32_t token = 0;
+    GetU32(request, 8, token);
+    std::vector<std::uint8_t> a;
+    PutU32(a, 0);
+    PutU16(a, 19);
+    PutU16(a, 0);
+    PutU32(a, ~token);
+    PutU32(a, 1);
+    for (int i = 12; i < 20; ++i)
+        a.push_back(echoMac ? request[static_cast<std::size_t>(i)] : 0xEE);
+    PutU16(a, connectInform);
+    PutU16(a, 0);
+    PutU32(a, 0);
+    const std::string text = "Kestro PC Mode ACK";
+    a.insert(a.end(), text.begin(), text.end());
+    a.push_back(0);
+    const std::string product = "KP-\xC3\xA9";
+    a.insert(a.end(), product.begin(), product.end());
+    a.push_back(0);
+    a.insert(a.end(), device.begin(), device.end());
+    a.push_back(0);
+    const std::size_t length = a.size() - 8;
+    a[6] = static_cast<std::uint8_t>(length);
+    a[7] = static_cast<std::uint8_t>(length >> 8);
+    return a;
+}
+
+struct Lan {
+    FakePort port;
+    DiscoveryContext context;
+    TargetTable table;
+    text::DebugSink previousSink = text::SetDebugSink([](std::u16string_view) {});
+    ~Lan() { text::SetDebugSink(previousSink); }
+    Lan() {
+        port.hostAddress = Address(192, 0, 2, 1);
+        port.adapters = {platform::AdapterInfo{
+            "eth0", {kMac.begin(), kMac.end()}, {{"192.0.2.1", "255.255.255.0"}}}};
+    }
+    // A player at 192.0.2.`host` answering every request after `delayMs`.
+    void Player(std::uint8_t host, std::uint16_t connectInform, std::string device = "Den",
+                std::uint32_t delayMs = 5) {
+        auto previous = port.onDatagramSent;
+        port.onDatagramSent = [=, this](const Datagram& sent) {
+            if (previous)
+                previous(sent);
+            port.Arrive(AnswerTo(sent.bytes, connectInform, device), Address(192, 0, 2, host),
+                        delayMs);
+        };
+    }
+    std::size_t Requests() const { return port.datagrams->sent.size(); }
+};
+
+TEST(Discovery, SilenceEndsAfter31EmptyWaitsAnd16Requests) {
+    Lan lan;
+    DiscoverTargets(lan.port, lan.context, lan.table);
+    EXPECT_EQ(lan.context.lastError, kDiscoveryTimeout);
+    EXPECT_EQ(lan.port.datagrams->emptyWaits, 31);
+    EXPECT_EQ(lan.Requests(), 16u);
+    EXPECT_TRUE(lan.port.datagrams->closed);
+    ASSERT_EQ(lan.port.errorBoxes.size(), 1u);
+    EXPECT_EQ(lan.port.errorBoxes[0].text,
+              u"No device found. \nPlease check PC/Device network connection.");
+    EXPECT_TRUE(lan.port.Logged(u"Timeout to wait ACK.\n"));
+    EXPECT_EQ(lan.port.logs.back(), u"Error on Discovery: 5\n");
+}
+
+TEST(Discovery, RequestGoesToTheDirectedBroadcastWithBroadcastAllowed) {
+    Lan lan;
+    lan.Player(2, 0);
+    DiscoverTargets(lan.port, lan.context, lan.table);
+    const Datagram& first = lan.port.datagrams->sent.front();
+    EXPECT_TRUE(lan.port.datagrams->broadcastSet);
+    EXPECT_EQ(first.address, Address(192, 0, 2, 255));
+    EXPECT_EQ(first.port, 62000);
+    ASSERT_EQ(first.bytes.size(), kSearchRequestSize);
+    EXPECT_TRUE(std::equal(kMac.begin(), kMac.end(), first.bytes.begin() + 12));
+    EXPECT_TRUE(lan.port.Logged(u"Target IP: 192.0.2.255 \n "));
+}
+
+TEST(Discovery, AFreePlayerEndsItAfter11EmptyWaitsAnd6Requests) {
+    Lan lan;
+    lan.Player(2, 0, std::string(200, 'n'));
+    lan.Player(3, 1, "Busy \xE2\x9C\x93");
+    const std::uint32_t start = lan.port.now;
+    DiscoverTargets(lan.port, lan.context, lan.table);
+    EXPECT_EQ(lan.context.lastError, kDiscoveryOk);
+    EXPECT_EQ(lan.port.datagrams->emptyWaits, 11);
+    EXPECT_EQ(lan.Requests(), 6u);
+    EXPECT_EQ(lan.port.now - start, 1100u + 6u * 5u);
+    EXPECT_EQ(lan.table.foundCount, 2);
+    EXPECT_EQ(lan.table.validCount, 1);
+    EXPECT_EQ(lan.table.entries[0].deviceName, std::u16string(127, u'n'));
+    EXPECT_EQ(lan.table.entries[1].deviceName, u"Busy \u2713");
+    EXPECT_EQ(lan.table.entries[1].productName, u"KP-\u00E9");
+    EXPECT_EQ(lan.table.entries[1].ip, Address(192, 0, 2, 3));
+    EXPECT_TRUE(lan.port.errorBoxes.empty());
+    EXPECT_TRUE(lan.port.Logged(u"Found Target num: 2\n"));
+    EXPECT_TRUE(lan.port.Logged(u"Found Valid Target num: 1\n"));
+    EXPECT_TRUE(lan.port.Logged(u"recv IP_192.0.2.3:62000\n"));
+}
+
+TEST(Discovery, OnlyBusyPlayersGive201) {
+    Lan lan;
+    lan.Player(2, 1);
+    DiscoverTargets(lan.port, lan.context, lan.table);
+    EXPECT_EQ(lan.context.lastError, kDiscoveryNoValidDevice);
+    EXPECT_EQ(lan.port.datagrams->emptyWaits, 31);
+    ASSERT_EQ(lan.port.errorBoxes.size(), 1u);
+    EXPECT_EQ(lan.port.errorBoxes[0].text, u"No valid device found.");
+    EXPECT_EQ(lan.port.logs.back(), u"Error on Discovery: 201\n");
+}
+
+TEST(Discovery, SearchIgnoresAnswersWithoutTheMacEcho) {
+    Lan lan;
+    lan.port.onDatagramSent = [&](const Datagram& sent) {
+        lan.port.Arrive(AnswerTo(sent.bytes, 0, "x", false), Address(192, 0, 2, 9));
+    };
+    EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoveryTimeout);
+    EXPECT_EQ(lan.table.foundCount, 0);
+}
+
+TEST(Discovery, SetUpFailuresAndLookupGiveTheirCodes) {
+    {
+        Lan lan;
+        lan.port.hostAddress = 0;
+        DiscoverTargets(lan.port, lan.context, lan.table);
+        EXPECT_EQ(lan.context.lastError, kDiscoveryNoAddress);
+        EXPECT_EQ(lan.Requests(), 0u);
+        EXPECT_TRUE(lan.port.errorBoxes.empty());
+        EXPECT_EQ(lan.port.logs.back(), u"Error on Discovery: 200\n");
+    }
+    Lan lan;
+    lan.port.datagramSendFails = true;
+    EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoverySendFailed);
+    EXPECT_EQ(lan.port.logs.back(), u"Error sending packet: error\n");
+    lan.port.datagramBindFails = true;
+    EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoveryBindFailed);
+    lan.port.datagramCreateFails = true;
+    EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoveryNoSocket);
+    lan.port.socketLibraryFails = true;
+    EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac),
+              kDiscoveryNoSocketLibrary);
+    // A text that is no address sends to 127.0.0.1; 255.255.255.255 is a valid one.
+    lan.port.socketLibraryFails = lan.port.datagramCreateFails = false;
+    lan.port.datagramBindFails = lan.port.datagramSendFails = false;
+    SearchTargets(lan.port, "no address", 62000, lan.table, kMac);
+    EXPECT_EQ(lan.port.datagrams->sent.back().address, Address(127, 0, 0, 1));
+    SearchTargets(lan.port, "255.255.255.255", 62000, lan.table, kMac);
+    EXPECT_EQ(lan.port.datagrams->sent.back().address, Address(255, 255, 255, 255));
+}
+
+TEST(Discovery, FloodOfDatagramsEndsTheExchangeAfter10Seconds) {
+    Lan lan;
+    // Someone answers every 40 ms, faster than any wait runs out.
+    lan.port.beforeWait = [&] {
+        if (lan.port.datagrams->incoming.empty() && !lan.port.datagrams->sent.empty())
+            lan.port.Arrive(AnswerTo(lan.port.datagrams->sent.back().bytes, 1, "chatty"),
+                            Address(192, 0, 2, 7), 40);
+    };
+    const std::uint32_t start = lan.port.now;
+    EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoveryTimeout);
+    EXPECT_EQ(lan.port.now - start, kExchangeLimitMs);
+    EXPECT_EQ(lan.port.datagrams->emptyWaits, 0);
+
+    TargetTable copy;
+    bool validChanged = false;
+    bool anyChanged = false;
+    lan.context.host.broadcastText = "192.0.2.255";
+    const std::uint32_t refreshStart = lan.port.now;
+    EXPECT_EQ(UDP_Client_Send(lan.port, lan.context.host, copy, validChanged, anyChanged),
+              kDiscoveryTimeout);
+    EXPECT_EQ(lan.port.now - refreshStart, kExchangeLimitMs);
+}
+
+TEST(Discovery, RefreshResendsAtEmptyWaits1_4_5_8_9) {
+    Lan lan;
+    lan.context.host.broadcastText = "192.0.2.255";
+    lan.context.host.mac = kMac;
+    std::vector<int> resendAt;
+    lan.port.onDatagramSent = [&](const Datagram&) {
+        resendAt.push_back(lan.port.datagrams->emptyWaits);
+    };
+    TargetTable copy;
+    bool validChanged = false;
+    bool anyChanged = false;
+    EXPECT_EQ(UDP_Client_Send(lan.port, lan.context.host, copy, validChanged, anyChanged),
+              kDiscoveryTimeout);
+    EXPECT_EQ(lan.port.datagrams->emptyWaits, 62);
+    EXPECT_EQ(lan.port.pumps, 62);
+    ASSERT_GE(resendAt.size(), 6u);
+    EXPECT_EQ(std::vector<int>(resendAt.begin(), resendAt.begin() + 6),
+              (std::vector<int>{0, 1, 4, 5, 8, 9}));
+    EXPECT_EQ(resendAt.size(), 32u);
+    // Each resend has a fresh token.
+    EXPECT_NE(lan.port.datagrams->sent[0].bytes, lan.port.datagrams->sent[1].bytes);
+
+    // With a free player already in the copy it ends after 22.
+    copy.entries[0].connectInform = 0;
+    copy.foundCount = copy.validCount = 1;
+    lan.port.datagrams->emptyWaits = 0;
+    UDP_Client_Send(lan.port, lan.context.host, copy, validChanged, anyChanged);
+    EXPECT_EQ(lan.port.datagrams->emptyWaits, 22);
+    EXPECT_FALSE(validChanged || anyChanged);
+}
+
+TEST(Discovery, RefreshMergesWithFlagsAndEndsOnABadDatagram) {
+    Lan lan;
+    lan.context.host.broadcastText = "192.0.2.255";
+    lan.context.host.mac = kMac;
+    lan.Player(2, 1);
+    TargetTable copy;
+    bool validChanged = false;
+    bool anyChanged = false;
+    UDP_Client_Send(lan.port, lan.context.host, copy, validChanged, anyChanged);
+    EXPECT_TRUE(anyChanged);
+    EXPECT_FALSE(validChanged) << "a new busy player";
+    EXPECT_EQ(copy.foundCount, 1);
+
+    // The same player now free: both flags.
+    lan.port.onDatagramSent = nullptr;
+    lan.Player(2, 0);
+    anyChanged = validChanged = false;
+    UDP_Client_Send(lan.port, lan.context.host, copy, validChanged, anyChanged);
+    EXPECT_TRUE(anyChanged && validChanged);
+    EXPECT_EQ(copy.validCount, 1);
+
+    // A datagram of another format ends the refresh with 100 (the MAC echo is not checked).
+    lan.port.onDatagramSent = [&](const Datagram&) {
+        lan.port.Arrive({1, 2, 3}, Address(192, 0, 2, 50));
+    };
+    EXPECT_EQ(UDP_Client_Send(lan.port, lan.context.host, copy, validChanged, anyChanged),
+              kDiscoveryBadDatagram);
+}
+
+} // namespace
+} // namespace manager
