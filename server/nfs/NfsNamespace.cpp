@@ -21,13 +21,13 @@ bool IsTooLong(const TDirHandle& directory, const std::u16string& name) {
 // A regular file at `path`; a directory there does not count.
 bool FileExistsAt(const std::u16string& path) {
     std::uint32_t attributes = 0;
-    return platform::GetFileAttributes(path, attributes) &&
+    return platform::GetPathAttributes(path, attributes) &&
            (attributes & platform::kAttributeDirectory) == 0;
 }
 
 bool DirectoryExistsAt(const std::u16string& path) {
     std::uint32_t attributes = 0;
-    return platform::GetFileAttributes(path, attributes) &&
+    return platform::GetPathAttributes(path, attributes) &&
            (attributes & platform::kAttributeDirectory) != 0;
 }
 
@@ -134,7 +134,7 @@ bool TDaemon::NfsMkDir() {
         status = nfs::NFS3ERR_EXIST;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
         status = StaleIfGone(*directory, nfs::LastFileStatus());
-    if (status == nfs::NFS3_OK && !platform::CreateDirectory(directory->GetPath() + wideName))
+    if (status == nfs::NFS3_OK && !platform::MakeDirectory(directory->GetPath() + wideName))
         status = nfs::LastFileStatus();
     if (status == nfs::NFS3_OK) {
         entry = handles_->GetHandle(directory, wideName);
@@ -153,11 +153,11 @@ bool TDaemon::NfsMkDir() {
 }
 
 bool TDaemon::NfsRemove() {
-    return RemoveObject(&platform::DeleteFile);
+    return RemoveObject(&platform::RemoveFile);
 }
 
 bool TDaemon::NfsRmDir() {
-    return RemoveObject(&platform::RemoveDirectory);
+    return RemoveObject(&platform::RemoveEmptyDirectory);
 }
 
 // REMOVE and RMDIR, which differ only in the platform call that removes the object.
@@ -231,7 +231,7 @@ bool TDaemon::NfsRename() {
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK)
         ReleaseFilesAt(*fromDirectory, wideFrom);
-    if (status == nfs::NFS3_OK && !platform::MoveFile(fromDirectory->GetPath() + wideFrom, toPath))
+    if (status == nfs::NFS3_OK && !platform::MovePath(fromDirectory->GetPath() + wideFrom, toPath))
         status = nfs::LastFileStatus();
     if (status == nfs::NFS3_OK && (!handles_->GetAttributes(fromDirectory, fromAfter) ||
                                    !handles_->GetAttributes(toDirectory, toAfter)))
