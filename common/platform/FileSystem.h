@@ -7,17 +7,6 @@
 #include <string>
 #include <string_view>
 
-// <windows.h> maps these names to their W forms; undo that so the declarations below keep their
-// names in every translation unit, whatever it included first.
-#ifdef _WIN32
-#undef MakeDirectory
-#undef RemoveFile
-#undef GetPathAttributes
-#undef MovePath
-#undef RemoveEmptyDirectory
-#undef ReplacePath
-#endif
-
 namespace platform {
 
 // Win32 error codes.

@@ -1,10 +1,8 @@
 // Files, directory searches, volumes and well-known folders over the Win32 API.
-// <windows.h> comes first: FileSystem.h then undoes its RemoveFile/MovePath/... macros, which
-// would otherwise rename the definitions below.
+#include "common/platform/FileSystem.h"
+
 #include <windows.h>
 #include <shlobj.h>
-
-#include "common/platform/FileSystem.h"
 
 #include <atomic>
 #include <string>
