@@ -9,7 +9,7 @@ namespace {
 
 bool IsFolder(const std::u16string& path) {
     std::uint32_t attributes = 0;
-    return GetFileAttributes(path, attributes) && (attributes & kAttributeDirectory) != 0;
+    return GetPathAttributes(path, attributes) && (attributes & kAttributeDirectory) != 0;
 }
 
 } // namespace
@@ -23,12 +23,12 @@ std::u16string ListFolder(ListFolderFallback fallback) {
             documents = u".";
         const std::u16string folder = documents + separator + u"Lumavert";
         if (!IsFolder(folder))
-            CreateDirectory(folder);
+            MakeDirectory(folder);
         return folder + separator;
     }
     if (haveDocuments) {
         const std::u16string folder = documents + separator + u"Lumavert";
-        if (IsFolder(folder) || CreateDirectory(folder) || IsFolder(folder))
+        if (IsFolder(folder) || MakeDirectory(folder) || IsFolder(folder))
             return folder + separator;
     }
     std::u16string executableFolder;

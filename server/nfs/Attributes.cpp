@@ -41,27 +41,27 @@ void KeepOwnChangeTime(platform::FileRecord& record) {
 } // namespace
 
 void TObjectHandles::FillAttributes(const TObjectHandle& entry, const platform::FileRecord& record,
-                                    rpc::Fattr3& out) const {
+                                    nfs::Fattr3& out) const {
     out.fill(0);
     const bool directory = (record.attributes & platform::kAttributeDirectory) != 0;
     const bool readOnly = (record.attributes & platform::kAttributeReadOnly) != 0;
     std::uint8_t* image = out.data();
-    rpc::StoreBigEndian32(image + rpc::fattr::kType, directory ? nfs::NF3DIR : nfs::NF3REG);
-    rpc::StoreBigEndian32(image + rpc::fattr::kMode, readOnly ? kModeReadOnly : kModeReadWrite);
-    rpc::StoreBigEndian32(image + rpc::fattr::kNlink, 1);
-    rpc::StoreBigEndian64(image + rpc::fattr::kSize, record.size);
-    rpc::StoreBigEndian64(image + rpc::fattr::kUsed, record.size);
-    rpc::StoreBigEndian64(image + rpc::fattr::kFileId, entry.FileId());
+    rpc::StoreBigEndian32(image + nfs::fattr::kType, directory ? nfs::NF3DIR : nfs::NF3REG);
+    rpc::StoreBigEndian32(image + nfs::fattr::kMode, readOnly ? kModeReadOnly : kModeReadWrite);
+    rpc::StoreBigEndian32(image + nfs::fattr::kNlink, 1);
+    rpc::StoreBigEndian64(image + nfs::fattr::kSize, record.size);
+    rpc::StoreBigEndian64(image + nfs::fattr::kUsed, record.size);
+    rpc::StoreBigEndian64(image + nfs::fattr::kFileId, entry.FileId());
     if (directory)
-        rpc::StoreNfsTime(image + rpc::fattr::kAtime,
-                          rpc::FileTimeToNfsTime(record.lastAccessTime));
-    rpc::StoreNfsTime(image + rpc::fattr::kMtime, rpc::FileTimeToNfsTime(record.lastWriteTime));
-    rpc::StoreNfsTime(image + rpc::fattr::kCtime,
-                      rpc::FileTimeToNfsTime(std::max(record.creationTime, record.lastWriteTime)));
+        nfs::StoreNfsTime(image + nfs::fattr::kAtime,
+                          nfs::FileTimeToNfsTime(record.lastAccessTime));
+    nfs::StoreNfsTime(image + nfs::fattr::kMtime, nfs::FileTimeToNfsTime(record.lastWriteTime));
+    nfs::StoreNfsTime(image + nfs::fattr::kCtime,
+                      nfs::FileTimeToNfsTime(std::max(record.creationTime, record.lastWriteTime)));
 }
 
 bool TObjectHandles::ReadAttributes(const TObjectHandle& entry, const platform::File& file,
-                                    rpc::Fattr3& out) const {
+                                    nfs::Fattr3& out) const {
     platform::FileRecord record;
     if (!file.GetInformation(record))
         return false;
@@ -77,7 +77,7 @@ bool TObjectHandles::ReadAttributes(const TObjectHandle& entry, const platform::
     return true;
 }
 
-bool TObjectHandles::GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out) const {
+bool TObjectHandles::GetAttributes(const TObjectHandle* entry, nfs::Fattr3& out) const {
     if (entry == nullptr)
         return false;
     const std::u16string path = entry->GetPath();

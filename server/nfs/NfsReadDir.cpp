@@ -40,7 +40,7 @@ std::uint32_t OpenListing(TReadDirHandles& readings, TDirHandle& directory, std:
     if (verifier == 0 || cookie == 0) {
         reading = readings.StartReading(directory.Id(), directory.GetPath());
         if (reading == nullptr)
-            return nfs::WinErrorToNfsStatus(platform::LastFileError());
+            return nfs::LastFileStatus();
         verifier = reading->identity;
         return nfs::NFS3_OK;
     }
@@ -108,9 +108,9 @@ bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t cookie, std::uint64_t
         status = nfs::NFS3ERR_SERVERFAULT;
     if (status == nfs::NFS3_OK)
         status = ResolveDirectory(id, directory);
-    rpc::Fattr3 attributes{};
+    nfs::Fattr3 attributes{};
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, attributes))
-        status = StaleIfGone(*directory, nfs::WinErrorToNfsStatus(platform::LastFileError()));
+        status = StaleIfGone(*directory, nfs::LastFileStatus());
     if (status == nfs::NFS3_OK)
         status = OpenListing(*readDirs_, *directory, cookie, verifier, reading);
     if (!writer_.WriteUInt32(status))
@@ -119,7 +119,7 @@ bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t cookie, std::uint64_t
         reading = nullptr;
         return writer_.WriteBool(false);
     }
-    if (!writer_.WritePostOpAttributes(attributes) || !writer_.WriteUInt64(verifier)) {
+    if (!nfs::WritePostOpAttributes(writer_, attributes) || !writer_.WriteUInt64(verifier)) {
         reading = nullptr;
         return false;
     }
@@ -209,7 +209,7 @@ bool TDaemon::NfsReadDirPlus() {
     // dircount counts whole entries here, attributes and handles included, and must stay
     // strictly above what they add up to.
     std::uint64_t sum = 0;
-    rpc::Fattr3 image{};
+    nfs::Fattr3 image{};
     if (reading->wireNames.size() != total)
         reading->wireNames.assign(total, std::string());
     for (; k < total; ++k) {
@@ -241,7 +241,8 @@ bool TDaemon::NfsReadDirPlus() {
             !writer_.WriteUInt32(length) || !writer_.WriteBytes(name.data(), length) ||
             !writer_.WriteUInt64(k + 1))
             return false;
-        if (haveAttributes ? !writer_.WritePostOpAttributes(image) : !writer_.WriteBool(false))
+        if (haveAttributes ? !nfs::WritePostOpAttributes(writer_, image)
+                           : !writer_.WriteBool(false))
             return false;
         if (entry != nullptr ? !(writer_.WriteBool(true) && WriteHandle(*entry))
                              : !writer_.WriteBool(false))

@@ -284,7 +284,7 @@ TEST_F(NfsReadWrite, ThePcsUserCanDeleteOrMoveAFileTheServerKeepsOpen) {
     const std::uint32_t played = MakeFile("played.mkv", content);
     const std::uint32_t next = MakeFile("next.mkv", Pattern(10, 9));
     ASSERT_EQ(Read(played, 0, 100).status, kOk);
-    ASSERT_TRUE(platform::DeleteFile(Path("played.mkv").u16string())) << platform::LastFileError();
+    ASSERT_TRUE(platform::RemoveFile(Path("played.mkv").u16string())) << platform::LastFileError();
     ReadResult after = Read(played, 100, 100);
     ASSERT_EQ(after.status, kOk);
     EXPECT_EQ(after.data, Slice(content, 100, 100)) << "the open file's own data";
@@ -296,10 +296,10 @@ TEST_F(NfsReadWrite, ThePcsUserCanDeleteOrMoveAFileTheServerKeepsOpen) {
     const std::uint32_t written = MakeFile("written.mkv", content);
     ASSERT_EQ(Write(written, 0, Pattern(10, 8), kUnstable).status, kOk);
     ASSERT_TRUE(
-        platform::MoveFile(Path("written.mkv").u16string(), Path("elsewhere.mkv").u16string()))
+        platform::MovePath(Path("written.mkv").u16string(), Path("elsewhere.mkv").u16string()))
         << platform::LastFileError();
     EXPECT_EQ(Slice(ReadFile(Path("elsewhere.mkv")), 0, 10), Pattern(10, 8));
-    ASSERT_TRUE(platform::DeleteFile(Path("elsewhere.mkv").u16string()))
+    ASSERT_TRUE(platform::RemoveFile(Path("elsewhere.mkv").u16string()))
         << platform::LastFileError();
 }
 

@@ -165,7 +165,7 @@ void FindSearch::Close() {
     state_ = nullptr;
 }
 
-bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
+bool GetPathAttributes(std::u16string_view path, std::uint32_t& attributes) {
     const std::string native = NativePath(path);
     struct stat st;
     if (::stat(native.c_str(), &st) != 0 && ::lstat(native.c_str(), &st) != 0)
@@ -174,7 +174,7 @@ bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
     return true;
 }
 
-bool DeleteFile(std::u16string_view path) {
+bool RemoveFile(std::u16string_view path) {
     const std::string native = NativePath(path);
     ShareTableGuard table;
     struct stat st;
@@ -191,7 +191,7 @@ bool DeleteFile(std::u16string_view path) {
     return true;
 }
 
-bool CreateDirectory(std::u16string_view path) {
+bool MakeDirectory(std::u16string_view path) {
     const std::string native = NativePath(path);
     if (::mkdir(native.c_str(), 0777) == 0)
         return true;
@@ -201,7 +201,7 @@ bool CreateDirectory(std::u16string_view path) {
     return FailWithErrno(errno, native);
 }
 
-bool RemoveDirectory(std::u16string_view path) {
+bool RemoveEmptyDirectory(std::u16string_view path) {
     const std::string native = NativePath(path);
     if (::rmdir(native.c_str()) == 0)
         return true;
@@ -252,7 +252,7 @@ int RenameNoReplace(const char* from, const char* to) {
 
 } // namespace
 
-bool MoveFile(std::u16string_view from, std::u16string_view to) {
+bool MovePath(std::u16string_view from, std::u16string_view to) {
     const std::string source = NativePath(from);
     const std::string target = NativePath(to);
     ShareTableGuard table;
@@ -280,7 +280,7 @@ bool MoveFile(std::u16string_view from, std::u16string_view to) {
     }
 }
 
-bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
+bool ReplacePath(std::u16string_view from, std::u16string_view to) {
     if (::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0)
         return true;
     return Fail(ErrnoToFileError(errno));
