@@ -16,6 +16,7 @@
 #undef MoveFile
 #undef RemoveDirectory
 #undef ReplaceFile
+#undef SetFileAttributes
 #endif
 
 namespace platform {
@@ -160,6 +161,9 @@ bool GetPathInformation(std::u16string_view path, bool directory, FileRecord& ou
                         FileIdentity* identity = nullptr);
 
 bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes);
+// Sets the attribute bits of a file or folder. POSIX keeps only the read-only bit (as the owner's
+// write permission); hidden and the other bits have no counterpart there and are accepted as set.
+bool SetFileAttributes(std::u16string_view path, std::uint32_t attributes);
 bool DeleteFile(std::u16string_view path);
 bool CreateDirectory(std::u16string_view path);
 bool RemoveDirectory(std::u16string_view path);

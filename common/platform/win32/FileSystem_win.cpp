@@ -433,6 +433,10 @@ bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
     return true;
 }
 
+bool SetFileAttributes(std::u16string_view path, std::uint32_t attributes) {
+    return ::SetFileAttributesW(WidePath(path).c_str(), attributes) != FALSE;
+}
+
 bool DeleteFile(std::u16string_view path) {
     return ::DeleteFileW(WidePath(path).c_str()) != FALSE;
 }
