@@ -18,26 +18,34 @@ void AppendUnit(std::string& bytes, char16_t unit) {
     bytes.push_back(static_cast<char>(unit >> 8));
 }
 
-bool Exists(const std::u16string& path) {
-    std::uint32_t attributes = 0;
-    return platform::GetFileAttributes(path, attributes);
-}
-
 bool IsMissingError(std::uint32_t error) {
     return error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound;
+}
+
+// Free only when nothing answers to the name: a file deleted while another program holds it
+// open with delete sharing lingers, delete-pending, until that program closes it.
+bool NameIsFree(const std::u16string& path, std::uint32_t& error) {
+    std::uint32_t attributes = 0;
+    if (platform::GetFileAttributes(path, attributes)) {
+        error = platform::kErrorAlreadyExists;
+        return false;
+    }
+    error = platform::LastFileError();
+    return IsMissingError(error);
 }
 
 // True when no file stands at `path` any more.
 bool RemoveOldList(const std::u16string& path) {
     for (int attempt = 1;; ++attempt) {
-        if (platform::DeleteFile(path))
-            return true;
-        const std::uint32_t error = platform::LastFileError();
-        if (IsMissingError(error) || !Exists(path))
+        std::uint32_t error = platform::kErrorSuccess;
+        if (!platform::DeleteFile(path))
+            error = platform::LastFileError();
+        std::uint32_t standing = platform::kErrorSuccess;
+        if (NameIsFree(path, standing))
             return true;
         if (attempt == kDeleteAttempts) {
             text::DebugPrint(u"Error: old list stays: %s \n", path);
-            text::DebugPrintSystemError(error);
+            text::DebugPrintSystemError(error != platform::kErrorSuccess ? error : standing);
             return false;
         }
         platform::SleepMs(kDeleteRetryMs);
