@@ -2,6 +2,7 @@
 // and the invariant checks.
 #include "fuzz/FuzzFixture.h"
 
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -119,6 +120,19 @@ void AtExit() {
     TFuzzFixture::Get().Finish();
 }
 
+// The events of the sentinel watch that mean something outside the export was opened (read or
+// listed) or changed.
+constexpr std::uint32_t kWatchedEvents = IN_OPEN | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE |
+                                         IN_CREATE | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF |
+                                         IN_MOVED_FROM | IN_MOVED_TO;
+// What the exported folders themselves may see from their parent's watch: they are opened,
+// listed and changed (their times, their contents) by design; only that they stay counts.
+constexpr std::uint32_t kExportFolderEvents = IN_OPEN | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE;
+
+__attribute__((no_sanitize("coverage"))) bool SameName(const char* name, std::string_view wanted) {
+    return std::string_view(name) == wanted;
+}
+
 } // namespace
 
 [[noreturn]] void Violation(const std::string& what) {
@@ -156,6 +170,52 @@ TFuzzFixture::TFuzzFixture() {
     if (!daemon_->ErrorText().empty())
         Violation("daemon set-up failed: " + daemon_->ErrorText());
     OpenGateAndLookUp();
+    WatchSentinels();
+}
+
+void TFuzzFixture::WatchSentinels() {
+    watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ < 0)
+        Violation("no inotify for the sentinel watch");
+    for (const fs::path& folder : {base_, base_ / "nest", base_ / "nest" / "sentinel",
+                                   base_ / "nest" / "sentinel" / "Sub"}) {
+        const int key = inotify_add_watch(watch_, folder.c_str(), kWatchedEvents);
+        if (key < 0)
+            Violation("cannot watch " + folder.string());
+        watchedFolders_[key] = folder.string();
+        if (folder == base_ / "nest")
+            nestWatch_ = key;
+    }
+}
+
+void TFuzzFixture::CheckWatch(bool ownWork) {
+    alignas(inotify_event) char events[16384];
+    for (;;) {
+        const ssize_t got = ::read(watch_, events, sizeof events);
+        if (got <= 0)
+            return;
+        if (ownWork)
+            continue;
+        for (const char* at = events; at < events + got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            at += sizeof(inotify_event) + event->len;
+            if (event->mask & IN_Q_OVERFLOW)
+                Violation("the sentinel watch lost events");
+            if (event->mask & IN_IGNORED)
+                continue;
+            const char* name = event->len > 0 ? event->name : "";
+            const bool exportFolder = (event->mask & IN_ISDIR) && event->wd == nestWatch_ &&
+                                      (SameName(name, "export") || SameName(name, "list"));
+            if (exportFolder && (event->mask & ~(kExportFolderEvents | IN_ISDIR)) == 0)
+                continue;
+            const auto folder = watchedFolders_.find(event->wd);
+            const std::string where = folder != watchedFolders_.end() ? folder->second : "?";
+            char mask[16];
+            std::snprintf(mask, sizeof mask, "0x%x", event->mask);
+            Violation("this input reached outside the export: event " + std::string(mask) + " on " +
+                      where + (event->len > 0 ? "/" + std::string(name) : ""));
+        }
+    }
 }
 
 TFuzzFixture::~TFuzzFixture() {
@@ -324,6 +384,9 @@ CallResult TFuzzFixture::Run(Service service, std::span<const std::uint8_t> call
     if (reply.position > reply.length || reply.length > rpc::kMessageLimit)
         Violation("reply of " + std::to_string(reply.length) + " bytes (limit " +
                   std::to_string(rpc::kMessageLimit) + ")");
+    if (replied && !tcp && reply.length - reply.position > rpc::kDatagramLimit)
+        Violation("UDP reply of " + std::to_string(reply.length - reply.position) +
+                  " bytes does not fit one datagram");
     CallResult result;
     result.replied = replied;
     if (replied) {
@@ -351,28 +414,54 @@ void TFuzzFixture::CheckReply(const CallResult& result, std::span<const std::uin
         Violation("reply carries what lies outside the export");
 }
 
-void TFuzzFixture::AfterInput() {
+void TFuzzFixture::AfterInput(std::span<const std::uint8_t> input) {
+    CheckWatch(false);
+    recent_.emplace_back(input.begin(), input.end());
     if (++inputs_ % kCheckInterval != 0)
         return;
     CheckSentinels("periodic check");
+    recent_.clear();
     RestoreExport();
     // As the idle sweep would: write files held open by unstable writes are closed.
     daemon_->Handles().CloseIdleFiles(platform::TickCountMs() + 1000, 0);
     OpenGateAndLookUp();
+    CheckWatch(true);
+}
+
+// Writes the inputs since the last full check into a folder of the temporary folder (scripts/fuzz
+// points it into fuzz-out/) and names it.
+std::string TFuzzFixture::SaveRecentInputs() const {
+    if (recent_.empty())
+        return " (no input since the last check)";
+    std::error_code error;
+    const fs::path folder =
+        fs::temp_directory_path(error) / ("lumavert-fuzz-suspects-" + std::to_string(getpid()));
+    fs::create_directories(folder, error);
+    for (std::size_t i = 0; i < recent_.size(); ++i) {
+        std::ofstream out(folder / ("input-" + std::to_string(i)), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(recent_[i].data()),
+                  static_cast<std::streamsize>(recent_[i].size()));
+    }
+    return "; the " + std::to_string(recent_.size()) + " inputs since the last check are in " +
+           folder.string();
 }
 
 void TFuzzFixture::Finish() {
     if (finished_)
         return;
     finished_ = true;
+    CheckWatch(false);
     CheckSentinels("exit check");
     std::fprintf(stderr,
-                 "fuzz fixture: %llu inputs, %llu sentinel checks, %llu seed lookups failed "
-                 "after restores\n",
+                 "fuzz fixture: %llu inputs, each checked by the sentinel watch, %llu full "
+                 "sentinel checks, %llu seed lookups failed after restores\n",
                  static_cast<unsigned long long>(inputs_),
                  static_cast<unsigned long long>(inputs_ / kCheckInterval + 1),
                  static_cast<unsigned long long>(lostSeeds_));
     daemon_.reset();
+    if (watch_ >= 0)
+        ::close(watch_);
+    watch_ = -1;
     std::error_code error;
     fs::remove_all(base_, error);
 }
@@ -408,8 +497,9 @@ TFuzzFixture::Snapshot TFuzzFixture::TakeSnapshot() const {
     return snapshot;
 }
 
-void TFuzzFixture::CheckSentinels(const char* when) const {
+void TFuzzFixture::CheckSentinels(const char* when) {
     const Snapshot now = TakeSnapshot();
+    CheckWatch(true); // the snapshot's own reads
     if (now == sentinels_)
         return;
     std::string difference;
@@ -424,7 +514,8 @@ void TFuzzFixture::CheckSentinels(const char* when) const {
         if (now.count(key) == 0)
             difference += " gone:" + entry.path;
     }
-    Violation(std::string(when) + ": something outside the export changed:" + difference);
+    Violation(std::string(when) + ": something outside the export changed:" + difference +
+              SaveRecentInputs());
 }
 
 int FuzzOneInput(Service service, const std::uint8_t* data, std::size_t size) {
@@ -432,7 +523,7 @@ int FuzzOneInput(Service service, const std::uint8_t* data, std::size_t size) {
     // The xid's first bit picks the transport: replies differ only in the record mark slot.
     const bool tcp = size > 0 && (data[0] & 1) != 0;
     fixture.Run(service, std::span<const std::uint8_t>(data, size), tcp);
-    fixture.AfterInput();
+    fixture.AfterInput(std::span<const std::uint8_t>(data, size));
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // The fuzzing fixture: one daemon per process over a temporary export with known files, its NFS
 // gate opened for a fake peer, and the checks that abort the run when a call breaks a promise
-// (reply size, reply shape, nothing outside the export read, listed or changed).
+// (reply size, reply shape, nothing outside the export read, listed or changed). The checks run
+// after every input, so the input that broke a promise is the one libFuzzer saves as the crash.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +28,8 @@ inline constexpr std::uint32_t kPeerHostOrder = 0x0A010203;
 // reply that carries it read or listed something outside the export. The fixture never passes
 // it to a compared string function while an input runs, so the fuzzer cannot learn it.
 inline constexpr char kOutsideMarker[] = "zq7-outside-3c9e1f5a";
-// Inputs between two sentinel checks (which also restore the export's files).
+// Inputs between two full sentinel checks (which also restore the export's files). After every
+// input a change watch on the sentinel folders is asked, which costs one system call.
 inline constexpr std::uint64_t kCheckInterval = 1000;
 
 // An object of the seed tree and the handle the fixture got for it. `exportPath` is as MNT
@@ -54,9 +56,11 @@ class TFuzzFixture {
 
     // Runs one call through ProcessCall and checks the reply; aborts on a violation.
     CallResult Run(Service service, std::span<const std::uint8_t> call, bool tcp);
-    // Counts the input; every kCheckInterval inputs checks the sentinels and restores the
-    // export's seed files (and the handles for them).
-    void AfterInput();
+    // Checks the sentinel watch for what the input did (aborting on anything outside the
+    // export), counts it, and every kCheckInterval inputs compares the whole sentinel tree and
+    // restores the export's seed files (and the handles for them). When only that comparison
+    // finds a change, the inputs since the last one are saved and named in the message.
+    void AfterInput(std::span<const std::uint8_t> input);
     // Sentinel check and clean-up, once, at process exit.
     void Finish();
 
@@ -87,7 +91,12 @@ class TFuzzFixture {
     void RestoreExport();
     void OpenGateAndLookUp();
     Snapshot TakeSnapshot() const;
-    void CheckSentinels(const char* when) const;
+    void CheckSentinels(const char* when);
+    void WatchSentinels();
+    // Aborts when the watch saw anything outside the export opened or changed; with
+    // `ownWork` the events are the fixture's own (its snapshot, its restore) and are dropped.
+    void CheckWatch(bool ownWork);
+    std::string SaveRecentInputs() const;
     void CheckReply(const CallResult& result, std::span<const std::uint8_t> call) const;
 
     std::filesystem::path base_, exportDir_, listDir_;
@@ -96,6 +105,12 @@ class TFuzzFixture {
     platform::SocketAddress peer_;
     std::vector<NamedHandle> handles_;
     std::uint64_t inputs_ = 0;
+    // The inotify descriptor and the folder each of its watches is on.
+    int watch_ = -1;
+    int nestWatch_ = -1; // the folder that holds both exported folders
+    std::map<int, std::string> watchedFolders_;
+    // The inputs since the last full check, for its report.
+    std::vector<std::vector<std::uint8_t>> recent_;
     std::uint64_t lostSeeds_ = 0;
     bool finished_ = false;
 };

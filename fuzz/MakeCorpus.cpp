@@ -121,8 +121,9 @@ std::vector<Seed> MountSeeds() {
     seeds.push_back({"mnt_missing", Service::Mount, 1, path("/nothing"), 0, 2});
     seeds.push_back({"mnt_escape", Service::Mount, 1, path("/../.."), 0, 13});
     seeds.push_back({"mnt_backslash_escape", Service::Mount, 1, path("\\..\\sentinel"), 0, 13});
-    seeds.push_back({"dump_unavailable", Service::Mount, 2, {}, rpctest::kProcUnavail});
-    seeds.push_back({"export_unavailable", Service::Mount, 5, {}, rpctest::kProcUnavail});
+    // After the MNTs, so that DUMP has entries to list.
+    seeds.push_back({"dump", Service::Mount, 2, {}});
+    seeds.push_back({"export", Service::Mount, 5, {}});
     return seeds;
 }
 
@@ -191,7 +192,9 @@ std::vector<Seed> NfsSeeds(const fuzzing::TFuzzFixture& fixture) {
     add("read_start", 6, XdrArgs().PutHandle(movie).PutUInt64(0).PutUInt32(4096), 0, true);
     add("read_tail", 6, XdrArgs().PutHandle(movie).PutUInt64(65000).PutUInt32(65536), 0);
     add("read_list_file", 6, XdrArgs().PutHandle(song).PutUInt64(100).PutUInt32(100), 0);
-    add("read_past_end", 6, XdrArgs().PutHandle(clip).PutUInt64(8192).PutUInt32(16), 6);
+    add("read_past_end", 6, XdrArgs().PutHandle(clip).PutUInt64(8192).PutUInt32(16), 0);
+    // Over UDP (the first xid bit clear): a short count that fits the datagram.
+    add("read_udp_large", 6, XdrArgs().PutHandle(movie).PutUInt64(0).PutUInt32(1048576), 0);
     add("create_unchecked", 8, noAttributes(dirOp(root, "new.txt").PutUInt32(0)), 0, true);
     add("write_unstable", 7, write(notes, 4, 0, "unstable data"), 0);
     add("write_file_sync", 7, write(notes, 0, 2, "stable"), 0, true);
@@ -204,6 +207,11 @@ std::vector<Seed> NfsSeeds(const fuzzing::TFuzzFixture& fixture) {
     add("mkdir_escape", 9, noAttributes(dirOp(list, "../escaped")), 13);
     add("rename", 14, dirOp(root, "new.txt").PutHandle(films).PutString("renamed.txt"), 0, true);
     add("rename_escape", 14, dirOp(root, "notes.txt").PutHandle(root).PutString("../x"), 13);
+    // A name is one name: a zero byte inside no longer cuts it to the exported folder's own.
+    add("rename_zero_export", 14,
+        dirOp(root, std::string_view("\0x", 2)).PutHandle(list).PutString("moved"), 13);
+    add("lookup_zero", 3, dirOp(root, std::string_view("Films\0junk", 10)), 13);
+    add("rmdir_dot_list", 13, dirOp(list, "."), 13);
     add("remove", 12, dirOp(films, "renamed.txt"), 0);
     add("remove_escape", 12, dirOp(deep, "../../../nest/zq"), 13);
     add("rmdir", 13, dirOp(root, "NewDir"), 0);
@@ -275,8 +283,18 @@ std::string Dictionary(const fuzzing::TFuzzFixture& fixture, Service service) {
     }
     // The cookie verifier of the first directory reading of the fixture's daemon.
     entry(XdrArgs().PutUInt64(fuzzing::kIdSeed * 2654435761u).Data());
-    for (std::string_view name :
-         {"movie.mkv", "notes.txt", "Films", "clip.avi", "Deep", "song.mp3", "..", "\\", "/", "C:"})
+    const std::string_view names[] = {"movie.mkv",
+                                      "notes.txt",
+                                      "Films",
+                                      "clip.avi",
+                                      "Deep",
+                                      "song.mp3",
+                                      "..",
+                                      "\\",
+                                      "/",
+                                      "C:",
+                                      std::string_view("\0", 1)};
+    for (std::string_view name : names)
         entry(Text(name));
     return out;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "common/handoff/HandOffNames.h"
+#include "common/win32/Text.h"
 
 namespace tavomenu {
 
@@ -14,8 +15,7 @@ constexpr UINT kPerWindowTimeoutMs = 5000;
 } // namespace
 
 void BroadcastHandOff() {
-    const UINT message =
-        ::RegisterWindowMessageW(reinterpret_cast<const wchar_t*>(handoff::kHandOffMessageName));
+    const UINT message = ::RegisterWindowMessageW(win32::AsWide(handoff::kHandOffMessageName));
     if (message == 0)
         return;
     DWORD_PTR result = 0;

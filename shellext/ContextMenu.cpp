@@ -1,7 +1,9 @@
 // The context-menu handler: reads the selection, adds the command, runs the hand-off.
 #include "shellext/ContextMenu.h"
 
+#include "common/control/ControlNames.h"
 #include "common/handoff/HandOffWriter.h"
+#include "common/win32/Text.h"
 #include "shellext/Broadcast.h"
 #include "shellext/MenuPicture.h"
 #include "shellext/Module.h"
@@ -60,7 +62,8 @@ std::vector<std::u16string> DroppedPaths(HDROP drop) {
 }
 
 bool ManagerIsRunning() {
-    return ::FindWindowW(L"#32770", L"Lumavert") != nullptr;
+    return ::FindWindowW(win32::AsWide(control::kManagerWindowClass),
+                         win32::AsWide(control::kManagerWindowTitle)) != nullptr;
 }
 
 // Runs a COM method's body so that no exception reaches Explorer.
@@ -139,8 +142,7 @@ STDMETHODIMP CContextMenu::QueryContextMenu(HMENU menu, UINT index, UINT firstId
     ::InsertMenuW(menu, index, itemFlags, firstId, kCommandText);
 
     return Guarded([&] {
-        TBitmap picture =
-            MenuPicture(ModuleHandle(), ::GetMenuCheckMarkDimensions(), index);
+        win32::TBitmap picture = MenuPicture(ModuleHandle(), ::GetMenuCheckMarkDimensions(), index);
         if (!picture)
             return kIdsUsed;
         // Room first, so that keeping an attached picture cannot fail.

@@ -7,7 +7,7 @@
 #include <shlobj.h>
 
 #include "common/handoff/Selection.h"
-#include "shellext/GdiOwners.h"
+#include "common/win32/Handle.h"
 
 #include <vector>
 
@@ -41,7 +41,7 @@ class CContextMenu final : public IShellExtInit, public IContextMenu {
     ULONG references_ = 0;
     handoff::Selection selection_;
     // The pictures attached to menu items; the menu does not own them, so the handler does.
-    std::vector<TBitmap> pictures_;
+    std::vector<win32::TBitmap> pictures_;
 };
 
 } // namespace tavomenu

@@ -5,6 +5,9 @@
 
 namespace tavomenu {
 
+using win32::TBitmap;
+using win32::TMemoryDc;
+
 namespace {
 
 constexpr WORD kPicture13 = 3000;

@@ -3,6 +3,7 @@
 
 #include "common/platform/Clock.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/ListFolder.h"
 #include "common/text/DebugPrint.h"
 
 namespace handoff {
@@ -77,14 +78,15 @@ void WriteList(const std::u16string& path, const std::vector<std::u16string>& na
 } // namespace
 
 std::u16string ListFolder(std::u16string_view failureLine) {
-    std::u16string folder;
-    if (!platform::DocumentsFolder(true, folder)) {
-        text::DebugPrint(failureLine, folder);
-        folder.clear();
-        platform::CurrentDirectory(folder);
-    }
-    folder += kListSubfolder;
-    platform::CreateDirectory(folder);
+    bool documentsMissing = false;
+    std::u16string folder =
+        platform::ListFolder(platform::ListFolderFallback::kCurrentDirectory, &documentsMissing);
+    // The shell leaves nothing usable in its buffer: the line shows an empty folder.
+    if (documentsMissing)
+        text::DebugPrint(failureLine, std::u16string());
+    // The platform's folder ends with a separator; the list paths add their own backslash.
+    if (!folder.empty())
+        folder.pop_back();
     return folder;
 }
 

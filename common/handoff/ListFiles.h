@@ -11,7 +11,6 @@
 
 namespace handoff {
 
-inline constexpr char16_t kListSubfolder[] = u"\\Lumavert";
 inline constexpr char16_t kVideoListName[] = u"VideoList.txt";
 inline constexpr char16_t kAudioListName[] = u"AudioList.txt";
 inline constexpr char16_t kImageListName[] = u"ImageList.txt";

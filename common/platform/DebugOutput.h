@@ -1,4 +1,4 @@
-// Diagnostic lines to the system debugger output (standard error on POSIX).
+// Diagnostic lines to the system debugger output (on POSIX standard error, when enabled).
 #pragma once
 
 namespace platform {

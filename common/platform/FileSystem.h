@@ -78,6 +78,9 @@ struct OpenOptions {
     FileDisposition disposition = FileDisposition::OpenExisting;
     std::uint32_t attributes = kAttributeNormal; // for CreateNew: normal or read-only
     bool directory = false; // open a directory for its attributes (backup semantics)
+    // Others may delete or rename the file while it is open (FILE_SHARE_DELETE); the open
+    // file goes on reading and writing what it opened.
+    bool shareDelete = false;
 };
 
 // Move-only owner of an open file or directory.
@@ -175,6 +178,10 @@ bool ReplaceFile(std::u16string_view from, std::u16string_view to);
 bool GetVolumeBytesPerSector(std::u16string_view path, std::uint32_t& bytesPerSector);
 bool GetVolumeFreeSpace(std::u16string_view path, std::uint64_t& totalBytes,
                         std::uint64_t& freeBytes, std::uint64_t& availableBytes);
+// Whether names in the folder at `path` that differ only in case name one object, so that they
+// must be compared ignoring case: always on Windows; on POSIX for FAT and exFAT volumes and for
+// folders with case folding (ext4, f2fs), else not (also when the folder cannot be asked).
+bool FolderIgnoresCase(std::u16string_view path);
 
 // The per-user Documents folder, without a trailing separator.
 bool DocumentsFolder(bool create, std::u16string& out);

@@ -41,7 +41,7 @@ void TObjectHandles::FillAttributes(const TObjectHandle& entry, const platform::
     rpc::StoreBigEndian32(image + rpc::fattr::kNlink, 1);
     rpc::StoreBigEndian64(image + rpc::fattr::kSize, record.size);
     rpc::StoreBigEndian64(image + rpc::fattr::kUsed, record.size);
-    rpc::StoreBigEndian64(image + rpc::fattr::kFileId, entry.Position());
+    rpc::StoreBigEndian64(image + rpc::fattr::kFileId, entry.FileId());
     if (directory)
         rpc::StoreNfsTime(image + rpc::fattr::kAtime,
                           rpc::FileTimeToNfsTime(record.lastAccessTime));

@@ -40,11 +40,29 @@ bool TDaemon::ReadName(std::string& name) {
     if (!reader_.ReadUInt32(length) || length == 0 || length >= nfs::kMaxNameBytes ||
         !reader_.ReadInPlace(bytes, length))
         return false;
+    // Whole, zero bytes included: a name cut at its zero byte would name another object.
     name.assign(reinterpret_cast<const char*>(bytes), length);
-    const std::size_t zero = name.find('\0');
-    if (zero != std::string::npos)
-        name.resize(zero);
     return true;
+}
+
+std::uint32_t TDaemon::NameStatus(const TDirHandle& directory, std::u16string_view name) const {
+    if (!TObjectHandles::IsOneName(name) || handles_->EscapesExport(&directory, name))
+        return nfs::NFS3ERR_ACCES;
+    return nfs::NFS3_OK;
+}
+
+std::uint32_t TDaemon::ChangedNameStatus(const TDirHandle& directory,
+                                         std::u16string_view name) const {
+    const std::uint32_t status = NameStatus(directory, name);
+    if (status != nfs::NFS3_OK)
+        return status;
+    // "." and ".." name the folder itself and its parent, never an entry of it; and an exported
+    // folder stays where it is, whatever name reaches it.
+    if (name == u"." || name == u"..")
+        return nfs::NFS3ERR_ACCES;
+    std::u16string path = directory.GetPath();
+    path += name;
+    return handles_->IsExportedFolder(path) ? nfs::NFS3ERR_ACCES : nfs::NFS3_OK;
 }
 
 std::u16string TDaemon::NameToWide(std::string_view bytes) const {
@@ -74,6 +92,25 @@ void TDaemon::ReleaseReadSlot(std::uint32_t entryId) {
         return;
     readSlotFile_.Close();
     readSlotEntryId_ = 0;
+}
+
+void TDaemon::ReleaseOrphanedReadSlot() {
+    if (readSlotEntryId_ != 0 && handles_->Find(readSlotEntryId_) == nullptr)
+        ReleaseReadSlot();
+}
+
+void TDaemon::ReleaseFilesAt(const TDirHandle& directory, std::u16string_view name) {
+    std::u16string path = directory.GetPath();
+    path += name;
+    if (handles_->CloseFilesAtOrBelow(path, directory.IgnoresCase, readSlotEntryId_))
+        ReleaseReadSlot();
+}
+
+std::uint32_t TDaemon::StaleIfGone(TObjectHandle& entry, std::uint32_t otherwise) {
+    if (!handles_->ForgetIfGone(entry))
+        return otherwise;
+    ReleaseOrphanedReadSlot();
+    return nfs::NFS3ERR_STALE;
 }
 
 } // namespace server

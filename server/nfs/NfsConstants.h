@@ -48,6 +48,9 @@ inline constexpr std::uint32_t kMaxNameBytes = 1024;
 inline constexpr std::uint32_t kReadMax = 10485760;
 inline constexpr std::uint32_t kWriteMax = 10481664;
 inline constexpr std::uint32_t kDirPref = 10485760;
+// Over UDP every call and reply is one datagram: READ and WRITE of this size fit one with their
+// headers and credentials to spare (a power of two, as clients round sizes down to one).
+inline constexpr std::uint32_t kDatagramTransferMax = 32768;
 
 // Maps a Win32 error code to the NFS status reported for a failed file operation.
 std::uint32_t WinErrorToNfsStatus(std::uint32_t winError);

@@ -16,13 +16,18 @@ std::uint32_t MappedError() {
 
 constexpr std::uint32_t kTimeCreation = 0, kTimeAccess = 1, kTimeWrite = 2;
 
-// Replaces one of the file's three times by the server's clock: a client's own time is never
-// used, whatever it asked for.
-std::uint32_t SetTimeToNow(platform::File& file, int which) {
+constexpr std::uint32_t kNanosecondsPerSecond = 1000000000;
+
+// Replaces one of the file's three times: by the client's time (SET_TO_CLIENT_TIME, as touch -d
+// and cp -p send it) or by the server's clock.
+std::uint32_t SetTime(platform::File& file, int which, bool fromClient, rpc::NfsTime clientTime) {
+    if (fromClient && clientTime.nanoseconds >= kNanosecondsPerSecond)
+        return nfs::NFS3ERR_INVAL;
     std::uint64_t times[3] = {};
     if (!file.GetTimes(&times[kTimeCreation], &times[kTimeAccess], &times[kTimeWrite]))
         return MappedError();
-    times[which] = platform::SystemTimeAsFileTime();
+    times[which] =
+        fromClient ? rpc::NfsTimeToFileTime(clientTime) : platform::SystemTimeAsFileTime();
     if (!file.SetTimes(&times[kTimeCreation], &times[kTimeAccess], &times[kTimeWrite]))
         return MappedError();
     return nfs::NFS3_OK;
@@ -44,9 +49,10 @@ bool TDaemon::NfsGetAttr() {
     TObjectHandle* entry = nullptr;
     rpc::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
-    // A vanished object is a server fault here, not the platform's error (ACCESS maps it).
+    // An object that cannot report itself is a server fault here, not the platform's error;
+    // one that is gone is stale, as everywhere.
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = nfs::NFS3ERR_SERVERFAULT;
+        status = StaleIfGone(*entry, nfs::NFS3ERR_SERVERFAULT);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)
@@ -70,7 +76,7 @@ bool TDaemon::NfsSetAttr() {
     rpc::Fattr3 before, after;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, before))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
     platform::File file;
     if (status == nfs::NFS3_OK) {
         // The server's own read slot must not stand in the way of the server's own change.
@@ -92,9 +98,9 @@ bool TDaemon::NfsSetAttr() {
                 status = MappedError();
         }
         if (status == nfs::NFS3_OK && wanted.setAccessTime)
-            status = SetTimeToNow(file, kTimeAccess);
+            status = SetTime(file, kTimeAccess, wanted.accessTimeFromClient, wanted.accessTime);
         if (status == nfs::NFS3_OK && wanted.setModifyTime)
-            status = SetTimeToNow(file, kTimeWrite);
+            status = SetTime(file, kTimeWrite, wanted.modifyTimeFromClient, wanted.modifyTime);
         if (!handles_->ReadAttributes(*entry, file, after))
             status = MappedError();
         file.Close();
@@ -120,20 +126,20 @@ bool TDaemon::NfsLookup() {
     rpc::Fattr3 directoryAttributes, attributes;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
-    if (status == nfs::NFS3_OK && handles_->EscapesExport(directory, wideName))
-        status = nfs::NFS3ERR_ACCES;
+    if (status == nfs::NFS3_OK)
+        status = NameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && directory->GetPath().size() + wideName.size() > nfs::kMaxPath)
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, directoryAttributes))
-        status = MappedError();
+        status = StaleIfGone(*directory, MappedError());
     if (status == nfs::NFS3_OK && (entry = handles_->GetHandle(directory, wideName)) == nullptr)
         status = nfs::NFS3ERR_NOENT;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes)) {
         status = MappedError();
-        // A name whose file was replaced on disk by a folder, or the reverse, gets a new entry.
-        const std::uint32_t staleId = entry->Id();
-        if (handles_->ForgetIfKindChanged(*entry)) {
-            ReleaseReadSlot(staleId);
+        // The table's entry of a name whose object is gone (removed behind the server's back,
+        // or replaced by one of the other kind) gives way to a fresh lookup.
+        if (handles_->ForgetIfGone(*entry)) {
+            ReleaseOrphanedReadSlot();
             entry = handles_->GetHandle(directory, wideName);
             if (entry == nullptr)
                 status = nfs::NFS3ERR_NOENT;
@@ -163,7 +169,7 @@ bool TDaemon::NfsAccess() {
     rpc::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
 
     if (!writer_.WriteUInt32(status))
         return false;

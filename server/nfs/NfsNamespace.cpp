@@ -45,14 +45,10 @@ void ForgetName(TObjectHandles& handles, TDirHandle* directory, std::u16string_v
         handles.DeleteHandle(static_cast<std::size_t>(position));
 }
 
-// The checks and the removal shared by REMOVE and RMDIR, which differ only in `remove`.
+// The checks and the removal shared by REMOVE and RMDIR, which differ only in `remove`, after
+// the name's own checks and the directory's before attributes.
 std::uint32_t RemoveName(TObjectHandles& handles, TDirHandle& directory, const std::u16string& name,
-                         bool (*remove)(std::u16string_view), rpc::Fattr3& before,
-                         rpc::Fattr3& after) {
-    if (handles.EscapesExport(&directory, name))
-        return nfs::NFS3ERR_ACCES;
-    if (!handles.GetAttributes(&directory, before))
-        return MappedError();
+                         bool (*remove)(std::u16string_view), rpc::Fattr3& after) {
     if (IsTooLong(directory, name))
         return nfs::NFS3ERR_NAMETOOLONG;
     if (!remove(directory.GetPath() + name))
@@ -86,10 +82,10 @@ bool TDaemon::NfsCreate() {
     rpc::Fattr3 before, after, attributes;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
-    if (status == nfs::NFS3_OK && handles_->EscapesExport(directory, wideName))
-        status = nfs::NFS3ERR_ACCES;
+    if (status == nfs::NFS3_OK)
+        status = NameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
-        status = MappedError();
+        status = StaleIfGone(*directory, MappedError());
     if (status == nfs::NFS3_OK && IsTooLong(*directory, wideName))
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK && handles_->GetHandle(directory, wideName) != nullptr)
@@ -134,15 +130,15 @@ bool TDaemon::NfsMkDir() {
     rpc::Fattr3 before, after, attributes;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
-    if (status == nfs::NFS3_OK && handles_->EscapesExport(directory, wideName))
-        status = nfs::NFS3ERR_ACCES;
+    if (status == nfs::NFS3_OK)
+        status = NameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && IsTooLong(*directory, wideName))
         status = nfs::NFS3ERR_NAMETOOLONG;
     // A file of that name is left to the creation below, which fails as already existing.
     if (status == nfs::NFS3_OK && DirectoryExistsAt(directory->GetPath() + wideName))
         status = nfs::NFS3ERR_EXIST;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
-        status = MappedError();
+        status = StaleIfGone(*directory, MappedError());
     if (status == nfs::NFS3_OK && !platform::CreateDirectory(directory->GetPath() + wideName))
         status = MappedError();
     if (status == nfs::NFS3_OK) {
@@ -161,32 +157,15 @@ bool TDaemon::NfsMkDir() {
 }
 
 bool TDaemon::NfsRemove() {
-    std::uint32_t id = 0;
-    std::string name;
-    if (!ReadHandle(id) || !ReadName(name))
-        return WriteAcceptStatus(rpc::kGarbageArgs);
-    if (!WriteAcceptStatus(rpc::kSuccess))
-        return false;
-
-    TDirHandle* directory = nullptr;
-    rpc::Fattr3 before, after;
-    const std::u16string wideName = NameToWide(name);
-    std::uint32_t status = ResolveDirectory(id, directory);
-    if (status == nfs::NFS3_OK)
-        status = RemoveName(*handles_, *directory, wideName, &platform::DeleteFile, before, after);
-    if (!writer_.WriteUInt32(status))
-        return false;
-    if (status != nfs::NFS3_OK)
-        return writer_.WriteBool(false) && writer_.WriteBool(false);
-    if (!writer_.WriteWccData(before, after))
-        return false;
-    ForgetName(*handles_, directory, wideName);
-    if (readSlotEntryId_ != 0 && handles_->Find(readSlotEntryId_) == nullptr)
-        ReleaseReadSlot();
-    return true;
+    return RemoveObject(&platform::DeleteFile);
 }
 
 bool TDaemon::NfsRmDir() {
+    return RemoveObject(&platform::RemoveDirectory);
+}
+
+// REMOVE and RMDIR, which differ only in the platform call that removes the object.
+bool TDaemon::RemoveObject(bool (*remove)(std::u16string_view)) {
     std::uint32_t id = 0;
     std::string name;
     if (!ReadHandle(id) || !ReadName(name))
@@ -199,8 +178,13 @@ bool TDaemon::NfsRmDir() {
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
     if (status == nfs::NFS3_OK)
-        status =
-            RemoveName(*handles_, *directory, wideName, &platform::RemoveDirectory, before, after);
+        status = ChangedNameStatus(*directory, wideName);
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
+        status = StaleIfGone(*directory, MappedError());
+    if (status == nfs::NFS3_OK)
+        ReleaseFilesAt(*directory, wideName);
+    if (status == nfs::NFS3_OK)
+        status = RemoveName(*handles_, *directory, wideName, remove, after);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)
@@ -208,8 +192,7 @@ bool TDaemon::NfsRmDir() {
     if (!writer_.WriteWccData(before, after))
         return false;
     ForgetName(*handles_, directory, wideName);
-    if (readSlotEntryId_ != 0 && handles_->Find(readSlotEntryId_) == nullptr)
-        ReleaseReadSlot();
+    ReleaseOrphanedReadSlot();
     return true;
 }
 
@@ -233,9 +216,10 @@ bool TDaemon::NfsRename() {
         status = ResolveDirectory(fromId, fromDirectory);
     if (status == nfs::NFS3_OK)
         status = ResolveDirectory(toId, toDirectory);
-    if (status == nfs::NFS3_OK && (handles_->EscapesExport(fromDirectory, wideFrom) ||
-                                   handles_->EscapesExport(toDirectory, wideTo)))
-        status = nfs::NFS3ERR_ACCES;
+    if (status == nfs::NFS3_OK)
+        status = ChangedNameStatus(*fromDirectory, wideFrom);
+    if (status == nfs::NFS3_OK)
+        status = ChangedNameStatus(*toDirectory, wideTo);
     std::u16string toPath;
     if (status == nfs::NFS3_OK) {
         toPath = toDirectory->GetPath() + wideTo;
@@ -243,11 +227,14 @@ bool TDaemon::NfsRename() {
         if (FileExistsAt(toPath))
             status = nfs::NFS3ERR_NOTDIR;
     }
-    if (status == nfs::NFS3_OK && (!handles_->GetAttributes(fromDirectory, fromBefore) ||
-                                   !handles_->GetAttributes(toDirectory, toBefore)))
-        status = MappedError();
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(fromDirectory, fromBefore))
+        status = StaleIfGone(*fromDirectory, MappedError());
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(toDirectory, toBefore))
+        status = StaleIfGone(*toDirectory, MappedError());
     if (status == nfs::NFS3_OK && toPath.size() > nfs::kMaxPath)
         status = nfs::NFS3ERR_NAMETOOLONG;
+    if (status == nfs::NFS3_OK)
+        ReleaseFilesAt(*fromDirectory, wideFrom);
     if (status == nfs::NFS3_OK && !platform::MoveFile(fromDirectory->GetPath() + wideFrom, toPath))
         status = MappedError();
     if (status == nfs::NFS3_OK && (!handles_->GetAttributes(fromDirectory, fromAfter) ||
@@ -264,8 +251,7 @@ bool TDaemon::NfsRename() {
         return false;
     // The moved object gets a new entry only when a client looks up its new name.
     ForgetName(*handles_, fromDirectory, wideFrom);
-    if (readSlotEntryId_ != 0 && handles_->Find(readSlotEntryId_) == nullptr)
-        ReleaseReadSlot();
+    ReleaseOrphanedReadSlot();
     return true;
 }
 
@@ -281,7 +267,7 @@ bool TDaemon::NfsFsStat() {
     std::uint64_t totalBytes = 0, freeBytes = 0, availableBytes = 0;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
     if (status == nfs::NFS3_OK &&
         !platform::GetVolumeFreeSpace(entry->GetPath(), totalBytes, freeBytes, availableBytes))
         status = MappedError();
@@ -315,7 +301,7 @@ bool TDaemon::NfsFsInfo() {
             status = nfs::NFS3ERR_SERVERFAULT;
     }
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
 
     if (!writer_.WriteUInt32(status))
         return false;
@@ -326,10 +312,15 @@ bool TDaemon::NfsFsInfo() {
         entry->IsDirectory() ? static_cast<const TDirHandle*>(entry) : entry->Parent();
     const std::uint32_t multiple =
         directory != nullptr ? directory->BytesPerSector : kDefaultBytesPerSector;
-    return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt32(nfs::kReadMax) &&
-           writer_.WriteUInt32(nfs::kReadMax) && writer_.WriteUInt32(multiple) &&
-           writer_.WriteUInt32(nfs::kWriteMax) && writer_.WriteUInt32(nfs::kWriteMax) &&
-           writer_.WriteUInt32(multiple) && writer_.WriteUInt32(nfs::kDirPref) &&
+    // Sizes for the transport this client asks on: a datagram holds far less than a record.
+    const bool datagram = currentProtocol_ == rpc::kProtocolUdp;
+    const std::uint32_t readMax = datagram ? nfs::kDatagramTransferMax : nfs::kReadMax;
+    const std::uint32_t writeMax = datagram ? nfs::kDatagramTransferMax : nfs::kWriteMax;
+    const std::uint32_t dirPref = datagram ? nfs::kDatagramTransferMax : nfs::kDirPref;
+    return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt32(readMax) &&
+           writer_.WriteUInt32(readMax) && writer_.WriteUInt32(multiple) &&
+           writer_.WriteUInt32(writeMax) && writer_.WriteUInt32(writeMax) &&
+           writer_.WriteUInt32(multiple) && writer_.WriteUInt32(dirPref) &&
            writer_.WriteUInt64(~std::uint64_t{0}) && writer_.WriteUInt32(0) &&
            writer_.WriteUInt32(0) && writer_.WriteUInt32(kFsfCanSetTime);
 }
@@ -345,16 +336,17 @@ bool TDaemon::NfsPathConf() {
     rpc::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = MappedError();
+        status = StaleIfGone(*entry, MappedError());
 
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false);
-    // linkmax 0: no hard links. Names are case-insensitive but keep their case.
+    // linkmax 0: no hard links. Names keep their case; whether they match ignoring it is the
+    // file system's to say (always on Windows).
     return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt32(0) &&
            writer_.WriteUInt32(kNameMax) && writer_.WriteBool(true) && writer_.WriteBool(true) &&
-           writer_.WriteBool(true) && writer_.WriteBool(true);
+           writer_.WriteBool(handles_->IgnoresCase(*entry)) && writer_.WriteBool(true);
 }
 
 } // namespace server

@@ -24,20 +24,17 @@ std::uint32_t Padded(std::size_t length) {
     return static_cast<std::uint32_t>((length + 3) & ~std::size_t{3});
 }
 
-// A client count beyond the reply buffer cannot be used whole; capping it keeps every write
-// that the size checks admit within the buffer.
-std::uint32_t CapToReply(std::uint32_t count) {
-    return count < rpc::kMessageLimit ? count : rpc::kMessageLimit;
+// A client count beyond what the reply may hold (one record, one datagram) cannot be used
+// whole; capping it keeps every write that the size checks admit within the reply.
+std::uint32_t CapToReply(std::uint32_t count, std::uint32_t replyLimit) {
+    return count < replyLimit ? count : replyLimit;
 }
 
-// After the directory checks, the status steps both listings share: the directory's
-// attributes, then the reading that the verifier names (a fresh snapshot for verifier 0).
-std::uint32_t OpenListing(TObjectHandles& handles, TReadDirHandles& readings, TDirHandle& directory,
-                          std::uint64_t& verifier, rpc::Fattr3& attributes,
+// After the directory's checks and attributes, the reading that the verifier names (a fresh
+// snapshot for verifier 0).
+std::uint32_t OpenListing(TReadDirHandles& readings, TDirHandle& directory, std::uint64_t& verifier,
                           TReadDirReading*& reading) {
     reading = nullptr;
-    if (!handles.GetAttributes(&directory, attributes))
-        return nfs::WinErrorToNfsStatus(platform::LastFileError());
     if (verifier == 0) {
         reading = readings.StartReading(directory.Id(), directory.GetPath());
         if (reading == nullptr)
@@ -82,6 +79,20 @@ TObjectHandle* ListedEntry(TObjectHandles& handles, TReadDirReading& reading, st
 
 } // namespace
 
+// The entry of the k-th name of the reading, as ListedEntry finds it; a name whose file became a
+// folder on disk, or the reverse, gets a fresh entry.
+TObjectHandle* TDaemon::ListedObject(TReadDirReading& reading, std::size_t k,
+                                     TDirHandle* directory) {
+    TObjectHandle* entry = ListedEntry(*handles_, reading, k, directory);
+    const bool recordIsFile = (reading.files[k].attributes & platform::kAttributeDirectory) == 0;
+    if (entry == nullptr || entry->IsDirectory() != recordIsFile)
+        return entry;
+    if (!handles_->ForgetIfGone(*entry))
+        return entry;
+    ReleaseOrphanedReadSlot();
+    return ListedEntry(*handles_, reading, k, directory);
+}
+
 // The status steps both listings share, up to the verifier of the success body. False when
 // the reply could not be written; `reading` stays null when the failure body was written.
 bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
@@ -96,8 +107,10 @@ bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle
     if (status == nfs::NFS3_OK)
         status = ResolveDirectory(id, directory);
     rpc::Fattr3 attributes{};
+    if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, attributes))
+        status = StaleIfGone(*directory, nfs::WinErrorToNfsStatus(platform::LastFileError()));
     if (status == nfs::NFS3_OK)
-        status = OpenListing(*handles_, *readDirs_, *directory, verifier, attributes, reading);
+        status = OpenListing(*readDirs_, *directory, verifier, reading);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK) {
@@ -130,7 +143,7 @@ bool TDaemon::NfsReadDir() {
         return true;
 
     // The reply so far counts against the client's count: headers, and the TCP record mark.
-    const std::uint32_t limit = CapToReply(count);
+    const std::uint32_t limit = CapToReply(count, replyLimit_);
     const std::size_t total = reading->files.size();
     std::size_t k = cookie < total ? static_cast<std::size_t>(cookie) : total;
     if (reading->wireNames.size() != total)
@@ -142,8 +155,11 @@ bool TDaemon::NfsReadDir() {
         const std::uint64_t size = kEntrySize + Padded(name.size());
         if (writer_.Length() + size + kListEndSize > limit)
             break;
+        // The fileid is the one LOOKUP and GETATTR report, so the name enters the table here too.
+        const TObjectHandle* entry = ListedObject(*reading, k, directory);
+        const std::uint64_t fileId = entry != nullptr ? entry->FileId() : kNoFileId;
         const auto length = static_cast<std::uint32_t>(name.size());
-        if (!writer_.WriteBool(true) || !writer_.WriteUInt64(k + 1) ||
+        if (!writer_.WriteBool(true) || !writer_.WriteUInt64(fileId) ||
             !writer_.WriteUInt32(length) || !writer_.WriteBytes(name.data(), length) ||
             !writer_.WriteUInt64(k + 1))
             return false;
@@ -185,7 +201,7 @@ bool TDaemon::NfsReadDirPlus() {
     if (reading == nullptr)
         return true;
 
-    const std::uint32_t limit = CapToReply(maxCount);
+    const std::uint32_t limit = CapToReply(maxCount, replyLimit_);
     const std::size_t total = reading->files.size();
     std::size_t k = cookie < total ? static_cast<std::size_t>(cookie) : total;
     // dircount counts whole entries here, attributes and handles included, and must stay
@@ -204,16 +220,8 @@ bool TDaemon::NfsReadDirPlus() {
             break;
         if (writer_.Length() + size + kListEndSize > limit)
             break;
-        TObjectHandle* entry = ListedEntry(*handles_, *reading, k, directory);
+        TObjectHandle* entry = ListedObject(*reading, k, directory);
         const bool recordIsFile = (record.attributes & platform::kAttributeDirectory) == 0;
-        // A name whose file became a folder on disk, or the reverse, gets a fresh entry.
-        if (entry != nullptr && entry->IsDirectory() == recordIsFile) {
-            const std::uint32_t staleId = entry->Id();
-            if (handles_->ForgetIfKindChanged(*entry)) {
-                ReleaseReadSlot(staleId);
-                entry = ListedEntry(*handles_, *reading, k, directory);
-            }
-        }
         bool haveAttributes = false;
         if (entry != nullptr) {
             // A file's search record holds what opening it would report; a directory's times
@@ -226,7 +234,7 @@ bool TDaemon::NfsReadDirPlus() {
             }
         }
         const auto length = static_cast<std::uint32_t>(name.size());
-        const std::uint64_t fileId = entry != nullptr ? entry->Position() : kNoFileId;
+        const std::uint64_t fileId = entry != nullptr ? entry->FileId() : kNoFileId;
         if (!writer_.WriteBool(true) || !writer_.WriteUInt64(fileId) ||
             !writer_.WriteUInt32(length) || !writer_.WriteBytes(name.data(), length) ||
             !writer_.WriteUInt64(k + 1))

@@ -24,19 +24,19 @@ std::uint64_t SizeOf(const rpc::Fattr3& attributes) {
 }
 
 // Bytes after the reply's first `used` bytes that a READ may still fill: the reply must stay
-// within one record, and XDR pads the data to a multiple of four.
-std::uint32_t RoomForData(std::uint32_t used) {
-    if (used >= rpc::kMessageLimit)
+// within `limit` (one record or one datagram), and XDR pads the data to a multiple of four.
+std::uint32_t RoomForData(std::uint32_t used, std::uint32_t limit) {
+    if (used >= limit)
         return 0;
-    return (rpc::kMessageLimit - used) & ~std::uint32_t{3};
+    return (limit - used) & ~std::uint32_t{3};
 }
 
 // Writes the success body of a READ, reading the data straight into the reply. When the read
 // fails, `status` gets its error and the reply is rewound to where the status goes. False when
 // the reply could not be written.
-bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File& file,
-                   std::uint64_t offset, std::uint32_t count, std::uint64_t size,
-                   const rpc::Fattr3& attributes, std::uint32_t& status) {
+bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, std::uint32_t replyLimit,
+                   platform::File& file, std::uint64_t offset, std::uint32_t count,
+                   std::uint64_t size, const rpc::Fattr3& attributes, std::uint32_t& status) {
     const std::uint32_t statusAt = writer.Length();
     if (!writer.WriteUInt32(nfs::NFS3_OK) || !writer.WritePostOpAttributes(attributes))
         return false;
@@ -44,11 +44,12 @@ bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File
     const std::uint32_t countAt = writer.Length();
     if (!writer.WriteUInt32(0) || !writer.WriteBool(false) || !writer.WriteUInt32(0))
         return false;
-    // A count the reply cannot hold is answered short; the client asks again for the rest.
-    std::uint64_t wanted = count;
-    if (wanted > size - offset)
-        wanted = size - offset;
-    const std::uint32_t room = RoomForData(writer.Length());
+    // A count the reply cannot hold is answered short; the client asks again for the rest. At or
+    // past the end nothing is read: count 0 and eof.
+    std::uint64_t wanted = offset < size ? size - offset : 0;
+    if (wanted > count)
+        wanted = count;
+    const std::uint32_t room = RoomForData(writer.Length(), replyLimit);
     if (wanted > room)
         wanted = room;
     const std::uint32_t dataAt = writer.Length();
@@ -56,7 +57,7 @@ bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File
     if (data == nullptr)
         return false;
     std::uint32_t got = 0;
-    if (!file.ReadAt(offset, data, static_cast<std::uint32_t>(wanted), got)) {
+    if (wanted != 0 && !file.ReadAt(offset, data, static_cast<std::uint32_t>(wanted), got)) {
         status = LastFileStatus();
         writer.Truncate(statusAt);
         return true;
@@ -64,7 +65,7 @@ bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, platform::File
     // Shrinking to what came: re-pads the tail and cannot fail.
     writer.Truncate(dataAt);
     writer.Reserve(got);
-    const bool eof = offset + got == size;
+    const bool eof = offset >= size || offset + got == size;
     rpc::StoreBigEndian32(reply.data + countAt, got);
     rpc::StoreBigEndian32(reply.data + countAt + 4, eof ? 1 : 0);
     rpc::StoreBigEndian32(reply.data + countAt + 8, got);
@@ -100,27 +101,29 @@ bool TDaemon::NfsRead() {
             readSlotEntryId_ = 0;
         } else {
             ReleaseReadSlot();
-            // Read sharing only: while the file sits in the slot nobody may write or delete it.
+            // While the file sits in the slot nobody else may write it; it may be deleted or
+            // moved, by the PC's user too: the server merely keeps it open.
             platform::OpenOptions options;
             options.access = platform::FileAccess::Read;
             options.share = platform::FileShare::Read;
+            options.shareDelete = true;
             file = platform::File::Open(entry->GetPath(), options);
             if (!file.IsOpen())
-                status = nfs::NFS3ERR_SERVERFAULT;
+                status = StaleIfGone(*entry, nfs::NFS3ERR_SERVERFAULT);
         }
     }
     if (status == nfs::NFS3_OK && !handles_->ReadAttributes(*entry, file, attributes)) {
         // A file that cannot report itself is given up, so the next READ opens it afresh.
         status = LastFileStatus();
         file.Close();
+        status = StaleIfGone(*entry, status);
     }
     if (status == nfs::NFS3_OK)
         size = SizeOf(attributes);
-    if (status == nfs::NFS3_OK && offset >= size)
-        status = nfs::NFS3ERR_NXIO;
 
-    const bool replied = status != nfs::NFS3_OK || WriteReadData(writer_, reply_, file, offset,
-                                                                 count, size, attributes, status);
+    const bool replied =
+        status != nfs::NFS3_OK ||
+        WriteReadData(writer_, reply_, replyLimit_, file, offset, count, size, attributes, status);
     // The slot keeps the file whatever came of the size check and the read.
     if (file.IsOpen()) {
         readSlotFile_ = std::move(file);
@@ -142,10 +145,8 @@ bool TDaemon::ReadThroughWriteFile(const TObjectHandle& entry, platform::File& f
         status = LastFileStatus();
     else
         size = SizeOf(attributes);
-    if (status == nfs::NFS3_OK && offset >= size)
-        status = nfs::NFS3ERR_NXIO;
     if (status == nfs::NFS3_OK &&
-        !WriteReadData(writer_, reply_, file, offset, count, size, attributes, status))
+        !WriteReadData(writer_, reply_, replyLimit_, file, offset, count, size, attributes, status))
         return false;
     if (status == nfs::NFS3_OK)
         return true;
@@ -190,9 +191,14 @@ bool TDaemon::NfsWrite() {
         platform::OpenOptions options;
         options.access = platform::FileAccess::ReadWrite;
         options.share = platform::FileShare::ReadWrite;
+        options.shareDelete = true;
         file = platform::File::Open(entry->GetPath(), options);
-        if (!file.IsOpen())
-            status = LastFileStatus();
+        if (!file.IsOpen()) {
+            status = StaleIfGone(*entry, LastFileStatus());
+            // A dropped entry takes its write file with it: nothing below may touch either.
+            if (status == nfs::NFS3ERR_STALE)
+                entry = fileEntry = nullptr;
+        }
     }
     // The before record holds the old size; a write beyond it leaves the gap reading as zeros
     // on both platforms, so nothing else needs it.
@@ -208,7 +214,7 @@ bool TDaemon::NfsWrite() {
         status = LastFileStatus();
     if (status == nfs::NFS3_OK && fileEntry != nullptr)
         fileEntry->LastUse = platform::TickCountMs();
-    if (IsStable(stableHow)) {
+    if (IsStable(stableHow) && entry != nullptr) {
         if (status == nfs::NFS3_OK && !file.Flush())
             status = LastFileStatus();
         if (fileEntry != nullptr)
@@ -241,7 +247,7 @@ bool TDaemon::NfsCommit() {
     rpc::Fattr3 after{};
     std::uint64_t verifier = 0;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, before))
-        status = LastFileStatus();
+        status = StaleIfGone(*entry, LastFileStatus());
     if (status == nfs::NFS3_OK && !entry->IsDirectory()) {
         auto& fileEntry = *static_cast<TFileHandle*>(entry);
         if (fileEntry.FileHandle.IsOpen()) {

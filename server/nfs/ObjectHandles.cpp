@@ -20,36 +20,34 @@ std::u16string WithBackslashes(std::u16string_view text) {
     return out;
 }
 
-// The text of a name's index key. Names match ignoring case, except an export path's "/lst"
-// prefix, which selects the list folder only when written exactly so: "/LST" after "/lst" must
-// find the root's folder LST, not the list folder.
-std::u16string KeyText(const TDirHandle* parent, std::u16string_view name) {
-    if (parent == nullptr && name.substr(0, kListPrefix.size()) == kListPrefix)
-        return std::u16string(kListPrefix) + platform::UpperCase(name.substr(kListPrefix.size()));
-    return platform::UpperCase(name);
+// Calls `visit` with every component of a path ("." and ".." included, empty ones skipped)
+// until it answers false; false when it did.
+template <typename Visit> bool ForEachComponent(std::u16string_view path, Visit visit) {
+    std::size_t i = 0;
+    while (i < path.size()) {
+        while (i < path.size() && IsSeparator(path[i]))
+            ++i;
+        std::size_t end = i;
+        while (end < path.size() && !IsSeparator(path[end]))
+            ++end;
+        if (end > i && !visit(path.substr(i, end - i)))
+            return false;
+        i = end;
+    }
+    return true;
 }
 
 // Depth change of a relative name after "." and ".." are applied; false when it climbs above
 // its starting point at any moment.
 bool StaysBelow(std::u16string_view name, int startDepth) {
     int depth = startDepth;
-    std::size_t i = 0;
-    while (i < name.size()) {
-        while (i < name.size() && IsSeparator(name[i]))
-            ++i;
-        std::size_t end = i;
-        while (end < name.size() && !IsSeparator(name[end]))
-            ++end;
-        const std::u16string_view part = name.substr(i, end - i);
-        if (part == u"..") {
-            if (--depth < 0)
-                return false;
-        } else if (!part.empty() && part != u".") {
+    return ForEachComponent(name, [&depth](std::u16string_view part) {
+        if (part == u"..")
+            return --depth >= 0;
+        if (part != u".")
             ++depth;
-        }
-        i = end;
-    }
-    return true;
+        return true;
+    });
 }
 
 // Depth of an entry below its export base, counting the components of the names on its way.
@@ -60,21 +58,42 @@ int DepthBelowBase(const TObjectHandle* entry, std::u16string_view base) {
     if (entry->Parent() == nullptr)
         own = own.substr(std::min(own.size(), base.size()));
     int depth = DepthBelowBase(entry->Parent(), base);
-    std::size_t i = 0;
-    while (i < own.size()) {
-        while (i < own.size() && IsSeparator(own[i]))
-            ++i;
-        std::size_t end = i;
-        while (end < own.size() && !IsSeparator(own[end]))
-            ++end;
-        const std::u16string_view part = own.substr(i, end - i);
+    ForEachComponent(own, [&depth](std::u16string_view part) {
         if (part == u"..")
             --depth;
-        else if (!part.empty() && part != u".")
+        else if (part != u".")
             ++depth;
-        i = end;
-    }
+        return true;
+    });
     return depth;
+}
+
+// A path spelled one way: single "\\" separators, no trailing one, "." and ".." applied, and
+// upper case where the file system ignores case.
+std::u16string NormalisedPath(std::u16string_view path, bool ignoreCase) {
+    std::vector<std::u16string_view> parts;
+    ForEachComponent(path, [&parts](std::u16string_view part) {
+        if (part == u"..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (part != u".") {
+            parts.push_back(part);
+        }
+        return true;
+    });
+    // A leading separator (a POSIX root, a UNC name) stays.
+    std::u16string out = !path.empty() && IsSeparator(path[0]) ? u"\\" : u"";
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        if (k != 0)
+            out += u'\\';
+        out += parts[k];
+    }
+    return ignoreCase ? platform::UpperCase(out) : out;
+}
+
+bool IsAtOrBelow(std::u16string_view path, std::u16string_view top) {
+    return path.substr(0, top.size()) == top &&
+           (path.size() == top.size() || path[top.size()] == u'\\');
 }
 
 } // namespace
@@ -100,6 +119,28 @@ std::u16string TDirHandle::GetPath() const {
     return path;
 }
 
+// The text of a name's index key: the name as it is, or upper-cased where the file system
+// ignores case. An export path's "/lst" prefix selects the list folder only when written exactly
+// so: "/LST" after "/lst" must find the root's folder LST, not the list folder.
+std::u16string TObjectHandles::KeyText(const TDirHandle* parent, std::u16string_view name) const {
+    if (parent != nullptr)
+        return parent->IgnoresCase ? platform::UpperCase(name) : std::u16string(name);
+    if (name.substr(0, kListPrefix.size()) == kListPrefix) {
+        const std::u16string_view rest = name.substr(kListPrefix.size());
+        return std::u16string(kListPrefix) +
+               (listIgnoresCase_ ? platform::UpperCase(rest) : std::u16string(rest));
+    }
+    return rootIgnoresCase_ ? platform::UpperCase(name) : std::u16string(name);
+}
+
+bool TObjectHandles::IgnoresCase(const TObjectHandle& entry) const {
+    if (entry.IsDirectory())
+        return static_cast<const TDirHandle&>(entry).IgnoresCase;
+    if (entry.Parent() != nullptr)
+        return entry.Parent()->IgnoresCase;
+    return &entry.ExportBase() == &listFolder_ ? listIgnoresCase_ : rootIgnoresCase_;
+}
+
 std::size_t TObjectHandles::NameKeyHash::operator()(const NameKey& key) const {
     return std::hash<std::u16string>()(key.upperName) ^ (std::hash<const void*>()(key.parent) * 31);
 }
@@ -115,6 +156,25 @@ TObjectHandles::TObjectHandles(std::u16string_view root, std::u16string_view lis
     if (!platform::GetFileAttributes(rootPath_, attributes) ||
         (attributes & platform::kAttributeDirectory) == 0)
         errorText_ = "Can't open folder \"" + platform::Utf16ToUtf8(rootPath_) + "\"";
+    rootIgnoresCase_ = platform::FolderIgnoresCase(rootPath_);
+    listIgnoresCase_ = platform::FolderIgnoresCase(listFolder_);
+    for (const std::u16string& folder : {rootPath_, listFolder_}) {
+        std::u16string path = folder;
+        for (;;) {
+            while (!path.empty() && IsSeparator(path.back()))
+                path.pop_back();
+            platform::FileRecord record;
+            platform::FileIdentity identity;
+            // A file system without file indexes (0) cannot tell its folders apart this way.
+            if (platform::GetPathInformation(path + u'\\', true, record, &identity) &&
+                identity.index != 0)
+                exportedFolders_.push_back(identity);
+            const std::size_t separator = path.find_last_of(u"\\/");
+            if (separator == std::u16string::npos || path.back() == u':')
+                break;
+            path.resize(separator);
+        }
+    }
 }
 
 TObjectHandles::~TObjectHandles() {
@@ -132,6 +192,7 @@ std::uint32_t TObjectHandles::NextId() {
 TObjectHandle* TObjectHandles::Append(std::unique_ptr<TObjectHandle> entry) {
     TObjectHandle* raw = entry.get();
     raw->id_ = NextId();
+    raw->fileId_ = ++lastFileId_;
     raw->position_ = entries_.size();
     entries_.push_back(std::move(entry));
     byId_.emplace(raw->id_, raw);
@@ -164,8 +225,24 @@ bool TObjectHandles::EscapesExport(const TDirHandle* parent, std::u16string_view
     return !StaysBelow(name, DepthBelowBase(parent, parent->ExportBase()));
 }
 
+bool TObjectHandles::IsOneName(std::u16string_view name) {
+    return !name.empty() &&
+           name.find_first_of(std::u16string_view(u"\0/\\", 3)) == std::u16string_view::npos;
+}
+
+bool TObjectHandles::IsExportedFolder(std::u16string_view path) const {
+    platform::FileRecord record;
+    platform::FileIdentity identity;
+    if (!platform::GetPathInformation(path, true, record, &identity) || identity.index == 0 ||
+        (record.attributes & platform::kAttributeDirectory) == 0)
+        return false;
+    return std::find(exportedFolders_.begin(), exportedFolders_.end(), identity) !=
+           exportedFolders_.end();
+}
+
 TObjectHandle* TObjectHandles::GetHandle(TDirHandle* parent, std::u16string_view name) {
-    if (name.empty())
+    // Below a parent a name is one name; an export path (no parent) is a path.
+    if (name.empty() || (parent != nullptr && !IsOneName(name)))
         return nullptr;
     const std::u16string* base = parent != nullptr ? &parent->ExportBase() : &rootPath_;
     std::u16string_view rest = name;
@@ -193,7 +270,8 @@ TObjectHandle* TObjectHandles::GetHandle(TDirHandle* parent, std::u16string_view
         if (!platform::GetVolumeBytesPerSector(path, bytesPerSector) || bytesPerSector == 0)
             return nullptr;
         return Append(std::make_unique<TDirHandle>(parent, std::u16string(name), std::move(piece),
-                                                   base, bytesPerSector));
+                                                   base, bytesPerSector,
+                                                   platform::FolderIgnoresCase(path)));
     }
     return Append(
         std::make_unique<TFileHandle>(parent, std::u16string(name), std::move(piece), base));
@@ -230,16 +308,22 @@ void TObjectHandles::DeleteHandle(std::size_t position) {
         entries_[i]->position_ = i;
 }
 
-bool TObjectHandles::ForgetIfKindChanged(TObjectHandle& entry) {
+bool TObjectHandles::ForgetIfGone(TObjectHandle& entry) {
     // Without a folder's closing separators, which a file at that path would refuse.
     std::u16string path = entry.GetPath();
     while (entry.IsDirectory() && !path.empty() && path.back() == u'\\')
         path.pop_back();
     std::uint32_t attributes = 0;
-    if (!platform::GetFileAttributes(path, attributes))
-        return false;
-    if (((attributes & platform::kAttributeDirectory) != 0) == entry.IsDirectory())
-        return false;
+    if (platform::GetFileAttributes(path, attributes)) {
+        if (((attributes & platform::kAttributeDirectory) != 0) == entry.IsDirectory())
+            return false;
+    } else {
+        // Only a missing object (or folder on the way) is gone; access denied and the like
+        // are the object's own answer.
+        const std::uint32_t error = platform::LastFileError();
+        if (error != platform::kErrorFileNotFound && error != platform::kErrorPathNotFound)
+            return false;
+    }
     DeleteHandle(entry.Position());
     return true;
 }
@@ -259,6 +343,21 @@ void TObjectHandles::Clear() {
     byName_.clear();
     byId_.clear();
     entries_.clear();
+}
+
+bool TObjectHandles::CloseFilesAtOrBelow(std::u16string_view path, bool ignoreCase,
+                                         std::uint32_t slotId) {
+    const std::u16string top = NormalisedPath(path, ignoreCase);
+    for (auto& entry : entries_) {
+        if (entry->IsDirectory())
+            continue;
+        auto& file = *static_cast<TFileHandle*>(entry.get());
+        if (file.FileHandle.IsOpen() &&
+            IsAtOrBelow(NormalisedPath(file.GetPath(), ignoreCase), top))
+            CloseFile(file);
+    }
+    const TObjectHandle* slot = slotId != 0 ? Find(slotId) : nullptr;
+    return slot != nullptr && IsAtOrBelow(NormalisedPath(slot->GetPath(), ignoreCase), top);
 }
 
 void TObjectHandles::CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs) {

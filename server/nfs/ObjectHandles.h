@@ -1,6 +1,6 @@
 // The table of every file-system object named to a client: 4-byte identifiers <-> entries
-// <-> Windows paths. Lookups by identifier and by (parent, name) are hash lookups; the fileid of
-// an entry is its position in the table, so deleting an entry moves the ones behind it forward.
+// <-> Windows paths. Lookups by identifier and by (parent, name) are hash lookups. Each entry
+// gets its fileid when it is made and keeps it while it lives; no later entry gets it again.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +34,9 @@ class TObjectHandle {
     const std::u16string& Component() const { return component_; }
     TDirHandle* Parent() const { return parent_; }
     std::uint32_t Id() const { return id_; }
-    // Position in the table: the fileid clients see.
+    // The fileid clients see: never 0, never changed, never given to another entry of the table.
+    std::uint64_t FileId() const { return fileId_; }
+    // Position in the table (what IndexOf answers); moves when earlier entries are deleted.
     std::size_t Position() const { return position_; }
     // The folder this entry's export starts at (the root folder or the list folder).
     const std::u16string& ExportBase() const { return *exportBase_; }
@@ -53,6 +55,7 @@ class TObjectHandle {
     TDirHandle* parent_;
     const std::u16string* exportBase_;
     std::uint32_t id_ = 0;
+    std::uint64_t fileId_ = 0;
     std::size_t position_ = 0;
 };
 
@@ -71,15 +74,19 @@ class TFileHandle final : public TObjectHandle {
 class TDirHandle final : public TObjectHandle {
   public:
     TDirHandle(TDirHandle* parent, std::u16string name, std::u16string component,
-               const std::u16string* exportBase, std::uint32_t bytesPerSector)
+               const std::u16string* exportBase, std::uint32_t bytesPerSector, bool ignoresCase)
         : TObjectHandle(parent, std::move(name), std::move(component), exportBase),
-          BytesPerSector(bytesPerSector), SectorMask(~std::uint64_t{bytesPerSector - 1}) {}
+          BytesPerSector(bytesPerSector), SectorMask(~std::uint64_t{bytesPerSector - 1}),
+          IgnoresCase(ignoresCase) {}
     bool IsDirectory() const override { return true; }
     std::u16string GetPath() const override;
 
     const std::uint32_t BytesPerSector;
     // Rounds an offset down to a sector boundary.
     const std::uint64_t SectorMask;
+    // Whether the file system takes the names in this folder ignoring case; the table then
+    // matches them so too.
+    const bool IgnoresCase;
 
   private:
     friend class TObjectHandles;
@@ -105,8 +112,11 @@ class TObjectHandles {
     // nullptr when nothing is there, when the name leads outside the export, or when the
     // volume of a directory cannot be read.
     TObjectHandle* GetHandle(TDirHandle* parent, std::u16string_view name);
-    // Position of the entry for (parent, name), or -1. Names compare case-insensitively.
+    // Position of the entry for (parent, name), or -1. Names compare as the file system holding
+    // them does: ignoring case on Windows and on case-folding volumes, exactly elsewhere.
     std::int64_t FindHandle(TDirHandle* parent, std::u16string_view name) const;
+    // Whether names in the entry's folder (a directory's own, a file's parent's) ignore case.
+    bool IgnoresCase(const TObjectHandle& entry) const;
     // Position of the live entry with this identifier, or -1.
     std::int64_t IndexOf(std::uint32_t id) const;
     TObjectHandle* Find(std::uint32_t id) const;
@@ -115,16 +125,25 @@ class TObjectHandles {
 
     // Removes the entry (closing its write file) and every entry found through it.
     void DeleteHandle(std::size_t position);
-    // True when the disk holds an object of the other kind at the entry's path (a file replaced
-    // by a folder of the same name, or the reverse); the entry is then deleted with whatever was
-    // found through it, so that the name can be looked up afresh.
-    bool ForgetIfKindChanged(TObjectHandle& entry);
+    // True when the entry's object is gone from the disk: nothing is at its path any more, or an
+    // object of the other kind (a file replaced by a folder of the same name, or the reverse).
+    // The entry is then deleted with whatever was found through it, so that its handle answers
+    // NFS3ERR_STALE and the name can be looked up afresh. Call it after an open or attribute
+    // query of the entry failed; it makes its own platform calls.
+    bool ForgetIfGone(TObjectHandle& entry);
     void CloseFile(TFileHandle& entry);
     void Clear();
 
     // Whether `name` looked up in `parent` (or, without parent, as an export path) resolves,
     // after "." and ".." and separators inside it, to a place outside its export.
     bool EscapesExport(const TDirHandle* parent, std::u16string_view name) const;
+    // A name of one object in a folder: not empty, no zero character and no separator. The
+    // paths are Win32-flavoured on both platforms, so "\" separates on Linux too.
+    static bool IsOneName(std::u16string_view name);
+    // Whether the folder at `path` is an exported folder (the root folder or the list folder)
+    // or holds one, compared by the file system's identity of the folders (so that no spelling
+    // of the path, in another case or through "." and "..", gets past).
+    bool IsExportedFolder(std::u16string_view path) const;
 
     // Attributes of the entry's object (opened by path); false with the platform error set.
     bool GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out) const;
@@ -134,6 +153,12 @@ class TObjectHandles {
     // Attributes from values already known (a directory search record).
     void FillAttributes(const TObjectHandle& entry, const platform::FileRecord& record,
                         rpc::Fattr3& out) const;
+
+    // Before a REMOVE, RMDIR or RENAME of the object at `path` (a folder's path and a name):
+    // closes the write files of the entries whose objects lie at `path` or below it, so that
+    // the server's own open files never stand in the way of the change (Windows refuses to move
+    // a folder that holds an open file). True when the entry `slotId` lies there too.
+    bool CloseFilesAtOrBelow(std::u16string_view path, bool ignoreCase, std::uint32_t slotId);
 
     // The idle sweep: closes write files whose last use is more than `idleMs` old.
     void CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs);
@@ -164,17 +189,27 @@ class TObjectHandles {
     bool CachedNewestEntryTime(const std::u16string& directoryPath,
                                const platform::FileIdentity& identity, std::uint64_t& newest) const;
     void ForgetChangedDirectories() const;
+    std::u16string KeyText(const TDirHandle* parent, std::u16string_view name) const;
     std::uint32_t NextId();
     TObjectHandle* Append(std::unique_ptr<TObjectHandle> entry);
     void CollectSubtree(TObjectHandle* entry, std::vector<TObjectHandle*>& out) const;
 
     std::u16string rootPath_;
     std::u16string listFolder_;
+    bool rootIgnoresCase_ = true;
+    bool listIgnoresCase_ = true;
+    // The exported folders and the folders above them, as the file system identifies them.
+    std::vector<platform::FileIdentity> exportedFolders_;
     std::string errorText_;
     std::vector<std::unique_ptr<TObjectHandle>> entries_;
     std::unordered_map<std::uint32_t, TObjectHandle*> byId_;
     std::unordered_map<NameKey, TObjectHandle*, NameKeyHash> byName_;
     std::uint32_t nextId_;
+    // A count of the entries ever made, not the disk's file index: FAT and exFAT volumes (and
+    // some network drives) renumber files as their folders change, Linux reuses inode numbers
+    // at once, and folders mounted below the export would repeat numbers under the one fsid.
+    // Only a number kept with the entry stays what the client saw for as long as its handle.
+    std::uint64_t lastFileId_ = 0;
     // Directory times: a cache that never answers differently from a fresh search.
     mutable platform::DirectoryWatch watch_;
     mutable std::unordered_map<platform::FileIdentity, DirectoryTime, IdentityHash> directoryTimes_;

@@ -27,6 +27,7 @@ constexpr int kProbeTimeoutMs = 5005;
 // single one; the next clients that connect at the same moment wait for the kernel's handshake
 // retransmissions (1, 2, 4, 8 ... seconds), so a burst of clients would stall for many seconds.
 constexpr int kListenBacklog = 16;
+constexpr std::uint32_t kPortmapDumpProcedure = 4;
 // Bytes a client must take during one send time-out for its reply to go on (see SendReply).
 constexpr std::size_t kMinimumSendProgress = 64 * 1024;
 // Larger socket buffers let a whole 1 MiB transfer move without waiting on the window.
@@ -102,8 +103,8 @@ struct TDaemon::Connection {
 };
 
 TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage, std::u16string_view listFolder,
-                 ServicePorts ports, std::uint32_t idSeed)
-    : codePage_(codePage), ports_(ports) {
+                 ServicePorts ports, std::uint32_t idSeed, PortmapperTaken whenTaken)
+    : codePage_(codePage), ports_(ports), whenTaken_(whenTaken) {
     const std::uint32_t seed = idSeed != 0 ? idSeed : RandomSeed();
     handles_ = std::make_unique<TObjectHandles>(root, listFolder, seed);
     readDirs_ = std::make_unique<TReadDirHandles>(seed * 2654435761u);
@@ -123,6 +124,8 @@ TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage, std::u16strin
 
 TDaemon::~TDaemon() {
     Stop();
+    if (registered_)
+        UnregisterFromPortmapper();
     ReleaseReadSlot();
     for (Socket* socket :
          {&portmapTcp_, &portmapUdp_, &mountTcp_, &mountUdp_, &nfsTcp_, &nfsUdp_}) {
@@ -133,9 +136,6 @@ TDaemon::~TDaemon() {
 }
 
 void TDaemon::SetUpSockets() {
-    const auto bindAddress = [](std::uint16_t port) {
-        return SocketAddress{platform::kInaddrAny, port};
-    };
     const std::string portmapPort = std::to_string(ports_.portmap);
 
     // Portmapper TCP: a failed bind or listen only means that port 111 is not ours.
@@ -144,9 +144,11 @@ void TDaemon::SetUpSockets() {
         errorText_ = "Can't create TPC socket";
         return;
     }
-    if (!portmapTcp_.Bind(bindAddress(ports_.portmap))) {
+    if (!portmapTcp_.Bind({platform::kInaddrAny, ports_.portmap})) {
+        conflict_ = {ports_.portmap, true, platform::LastSocketError()};
         portmapTcp_.Close();
     } else if (!portmapTcp_.Listen(kListenBacklog)) {
+        conflict_ = {ports_.portmap, true, platform::LastSocketError()};
         portmapTcp_.ShutdownBoth();
         portmapTcp_.Close();
     } else {
@@ -154,12 +156,16 @@ void TDaemon::SetUpSockets() {
     }
 
     if (!portmapTcp_.IsValid()) {
-        bool nfsInUse = false, mountInUse = false, portmapUdpInUse = false;
-        if (!ProbePortmapper(nfsInUse, mountInUse, portmapUdpInUse))
+        PortmapperProbe probe;
+        if (!ProbePortmapper(probe))
             return;
-        if (nfsInUse)
+        if (whenTaken_ == PortmapperTaken::Register && probe.answered) {
+            SetUpWithSystemPortmapper(probe);
+            return;
+        }
+        if (probe.nfs.port != 0)
             errorText_ = "A NFS server is still running on this machine";
-        else if (mountInUse)
+        else if (probe.mount.port != 0)
             errorText_ = "A Mount service is still running on this machine";
         else
             errorText_ = "A Portmapper is still running on local TCP port " + portmapPort;
@@ -171,107 +177,123 @@ void TDaemon::SetUpSockets() {
         errorText_ = "Can't create UDP socket";
         return;
     }
-    if (!portmapUdp_.Bind(bindAddress(ports_.portmap))) {
+    if (!portmapUdp_.Bind({platform::kInaddrAny, ports_.portmap})) {
+        conflict_ = {ports_.portmap, false, platform::LastSocketError()};
         errorText_ = "Can't bind socket to local UDP port " + portmapPort;
         return;
     }
-
-    const auto setUpService = [&](Socket& tcp, Socket& udp, std::uint16_t& port) {
-        const std::string portText = std::to_string(port);
-        tcp = Socket::Create(SocketKind::Tcp);
-        if (!tcp.IsValid()) {
-            errorText_ = "Can't create TCP socket";
-            return false;
-        }
-        if (!tcp.Bind(bindAddress(port))) {
-            errorText_ = "Can't bind socket to local TCP port " + portText;
-            return false;
-        }
-        if (!tcp.Listen(kListenBacklog)) {
-            errorText_ = "Can't listen on local TCP port " + portText;
-            return false;
-        }
-        AdoptBoundPort(tcp, port);
-        udp = Socket::Create(SocketKind::Udp);
-        if (!udp.IsValid()) {
-            errorText_ = "Can't create UDP socket";
-            return false;
-        }
-        if (!udp.Bind(bindAddress(port))) {
-            errorText_ = "Can't bind socket to local UDP port " + portText;
-            return false;
-        }
-        return true;
-    };
-    if (!setUpService(mountTcp_, mountUdp_, ports_.mount) ||
-        !setUpService(nfsTcp_, nfsUdp_, ports_.nfs))
-        return;
-
-    for (Socket* udp : {&portmapUdp_, &mountUdp_, &nfsUdp_}) {
-        udp->SetReceiveBufferSize(kSocketBufferSize);
-        udp->SetSendBufferSize(kSocketBufferSize);
-    }
+    portmapUdp_.SetReceiveBufferSize(kSocketBufferSize);
+    portmapUdp_.SetSendBufferSize(kSocketBufferSize);
+    if (SetUpService(mountTcp_, mountUdp_, ports_.mount) &&
+        SetUpService(nfsTcp_, nfsUdp_, ports_.nfs))
+        conflict_ = {};
 }
 
-// Asks whatever holds the portmapper port for its DUMP, only to choose the error message.
-// False when the probe itself failed (the error text is then set).
-bool TDaemon::ProbePortmapper(bool& nfsInUse, bool& mountInUse, bool& portmapUdpInUse) {
-    const std::string portText = std::to_string(ports_.portmap);
-    Socket probe = Socket::Create(SocketKind::Tcp);
-    if (!probe.IsValid()) {
+bool TDaemon::SetUpService(Socket& tcp, Socket& udp, std::uint16_t& port) {
+    const std::string portText = std::to_string(port);
+    tcp = Socket::Create(SocketKind::Tcp);
+    if (!tcp.IsValid()) {
         errorText_ = "Can't create TCP socket";
         return false;
     }
-    const SocketAddress local{platform::HostToNetwork32(platform::kInaddrLoopbackHostOrder),
-                              ports_.portmap};
-    if (!probe.Connect(local)) {
+    if (!tcp.Bind({platform::kInaddrAny, port})) {
+        conflict_ = {port, true, platform::LastSocketError()};
+        errorText_ = "Can't bind socket to local TCP port " + portText;
+        return false;
+    }
+    if (!tcp.Listen(kListenBacklog)) {
+        conflict_ = {port, true, platform::LastSocketError()};
+        errorText_ = "Can't listen on local TCP port " + portText;
+        return false;
+    }
+    AdoptBoundPort(tcp, port);
+    udp = Socket::Create(SocketKind::Udp);
+    if (!udp.IsValid()) {
+        errorText_ = "Can't create UDP socket";
+        return false;
+    }
+    if (!udp.Bind({platform::kInaddrAny, port})) {
+        conflict_ = {port, false, platform::LastSocketError()};
+        errorText_ = "Can't bind socket to local UDP port " + portText;
+        return false;
+    }
+    udp.SetReceiveBufferSize(kSocketBufferSize);
+    udp.SetSendBufferSize(kSocketBufferSize);
+    return true;
+}
+
+SocketAddress TDaemon::LocalPortmapper() const {
+    return {platform::HostToNetwork32(platform::kInaddrLoopbackHostOrder), ports_.portmap};
+}
+
+// Asks whatever holds the portmapper port for its DUMP: to choose the error message, or to
+// learn that a portmapper is there to register with. False when the probe itself failed (the
+// error text is then set).
+bool TDaemon::ProbePortmapper(PortmapperProbe& probe) {
+    const std::string portText = std::to_string(ports_.portmap);
+    Socket socket = Socket::Create(SocketKind::Tcp);
+    if (!socket.IsValid()) {
+        errorText_ = "Can't create TCP socket";
+        return false;
+    }
+    if (!socket.Connect(LocalPortmapper())) {
         errorText_ = "Can't connect to local TCP port " + portText;
         return false;
     }
-
     std::mt19937 random(RandomSeed());
-    const std::uint32_t xid = random() % 2147483647u;
-    // SendReply frames and sends the reply buffer, so the DUMP call is built there (the first
-    // word is the record mark slot).
-    reply_.Reset();
-    rpc::XdrWriter& out = writer_;
-    const bool built = out.WriteUInt32(0) && out.WriteUInt32(xid) &&
-                       out.WriteUInt32(rpc::kMsgCall) && out.WriteUInt32(rpc::kRpcVersion) &&
-                       out.WriteUInt32(rpc::kPortmapProgram) &&
-                       out.WriteUInt32(rpc::kPortmapVersion) && out.WriteUInt32(4) &&
-                       out.WriteUInt64(0) && out.WriteUInt64(0);
-    if (!built || !SendReply(probe, true, local)) {
+    const LocalCall call =
+        CallLocalPortmapper(socket, random() % 2147483647u, kPortmapDumpProcedure, {});
+    if (call == LocalCall::SendFailed) {
         errorText_ = "Unknown usage of local TCP port " + portText;
         return false;
     }
-
-    if (probe.WaitReadable(kProbeTimeoutMs) && ReceiveRecord(probe, request_)) {
-        rpc::XdrReader in(request_);
-        std::uint32_t replyXid = 0, type = 0, status = 0, acceptStatus = 0;
-        std::uint64_t verifier = 0;
-        if (in.ReadUInt32(replyXid) && replyXid == xid && in.ReadUInt32(type) &&
-            type == rpc::kMsgReply && in.ReadUInt32(status) && status == rpc::kMsgAccepted &&
-            in.ReadUInt64(verifier) && in.ReadUInt32(acceptStatus) &&
-            acceptStatus == rpc::kSuccess) {
-            bool more = false;
-            while (in.ReadBool(more) && more) {
-                std::uint32_t program = 0, version = 0, protocol = 0, port = 0;
-                if (!in.ReadUInt32(program) || !in.ReadUInt32(version) ||
-                    !in.ReadUInt32(protocol) || !in.ReadUInt32(port))
-                    break;
-                const bool udp = protocol == rpc::kProtocolUdp;
-                if (program == rpc::kPortmapProgram && version == 2 && udp)
-                    portmapUdpInUse = true;
-                if (program == rpc::kMountProgram && version == 3)
-                    mountInUse = true;
-                if (program == rpc::kNfsProgram && version == 3)
-                    nfsInUse = true;
-            }
-        }
+    probe.answered = call == LocalCall::Answered;
+    bool more = false;
+    while (probe.answered && reader_.ReadBool(more) && more) {
+        std::uint32_t program = 0, version = 0, protocol = 0, port = 0;
+        if (!reader_.ReadUInt32(program) || !reader_.ReadUInt32(version) ||
+            !reader_.ReadUInt32(protocol) || !reader_.ReadUInt32(port))
+            break;
+        const bool udp = protocol == rpc::kProtocolUdp;
+        if (program == rpc::kPortmapProgram && version == 2 && udp)
+            probe.portmapUdp = true;
+        PortConflict* const registered = program == rpc::kMountProgram && version == 3
+                                             ? &probe.mount
+                                         : program == rpc::kNfsProgram && version == 3 ? &probe.nfs
+                                                                                       : nullptr;
+        if (registered != nullptr && registered->port == 0)
+            *registered = {static_cast<std::uint16_t>(port), !udp, 0};
     }
     request_.Reset();
-    probe.ShutdownBoth();
+    socket.ShutdownBoth();
     return true;
+}
+
+TDaemon::LocalCall TDaemon::CallLocalPortmapper(Socket& socket, std::uint32_t xid,
+                                                std::uint32_t procedure,
+                                                std::initializer_list<std::uint32_t> arguments) {
+    // SendReply frames and sends the reply buffer, so the call is built there (the first word
+    // is the record mark slot). Credential and verifier: AUTH_NONE, empty.
+    reply_.Reset();
+    rpc::XdrWriter& out = writer_;
+    bool built = out.WriteUInt32(0) && out.WriteUInt32(xid) && out.WriteUInt32(rpc::kMsgCall) &&
+                 out.WriteUInt32(rpc::kRpcVersion) && out.WriteUInt32(rpc::kPortmapProgram) &&
+                 out.WriteUInt32(rpc::kPortmapVersion) && out.WriteUInt32(procedure) &&
+                 out.WriteUInt64(0) && out.WriteUInt64(0);
+    for (std::uint32_t argument : arguments)
+        built = built && out.WriteUInt32(argument);
+    if (!built || !SendReply(socket, true, LocalPortmapper()))
+        return LocalCall::SendFailed;
+    if (!socket.WaitReadable(kProbeTimeoutMs) || !ReceiveRecord(socket, request_))
+        return LocalCall::NoAnswer;
+    std::uint32_t replyXid = 0, type = 0, status = 0, acceptStatus = 0;
+    std::uint64_t verifier = 0; // flavor and an empty body
+    const bool answered = reader_.ReadUInt32(replyXid) && replyXid == xid &&
+                          reader_.ReadUInt32(type) && type == rpc::kMsgReply &&
+                          reader_.ReadUInt32(status) && status == rpc::kMsgAccepted &&
+                          reader_.ReadUInt64(verifier) && reader_.ReadUInt32(acceptStatus) &&
+                          acceptStatus == rpc::kSuccess;
+    return answered ? LocalCall::Answered : LocalCall::NoAnswer;
 }
 
 void TDaemon::AddAllowedHost(std::string_view host) {
@@ -283,6 +305,7 @@ void TDaemon::AddAllowedHost(std::string_view host) {
         !platform::ResolveHostName(text.c_str(), address))
         address = platform::kInaddrNone;
     allowed_.Add(address);
+    exportGroups_.push_back(text);
 }
 
 bool TDaemon::IsHostAllowed(std::uint32_t address) const {
@@ -469,6 +492,7 @@ bool TDaemon::ProcessCall(std::uint16_t localPort, bool tcp, const SocketAddress
                           bool& closeConnection) {
     closeConnection = false;
     currentProtocol_ = tcp ? rpc::kProtocolTcp : rpc::kProtocolUdp;
+    replyLimit_ = tcp ? rpc::kMessageLimit : rpc::kDatagramLimit;
     peer_ = peer;
     reply_.Reset(tcp ? 4 : 0);
     // The call starts where the receive left the read cursor (0 but for a shifted TCP record).
@@ -527,10 +551,9 @@ bool TDaemon::Dispatch(std::uint16_t localPort, std::uint32_t program, std::uint
         {6, &TDaemon::PortmapGetTime, "GETTIME"},
     };
     static constexpr ProcedureEntry kMount[] = {
-        {0, &TDaemon::MountNull, "NULL"},
-        {1, &TDaemon::MountMnt, "MNT"},
-        {3, &TDaemon::MountUmnt, "UMNT"},
-        {4, &TDaemon::MountUmntAll, "UMNTALL"},
+        {0, &TDaemon::MountNull, "NULL"},       {1, &TDaemon::MountMnt, "MNT"},
+        {2, &TDaemon::MountDump, "DUMP"},       {3, &TDaemon::MountUmnt, "UMNT"},
+        {4, &TDaemon::MountUmntAll, "UMNTALL"}, {5, &TDaemon::MountExport, "EXPORT"},
     };
     static constexpr ProcedureEntry kNfs[] = {
         {0, &TDaemon::NfsNull, "NULL"},          {1, &TDaemon::NfsGetAttr, "GETATTR"},

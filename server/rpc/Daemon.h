@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +29,22 @@ struct ServicePorts {
     std::uint16_t nfs = 2049;
 };
 
+// What set-up does when another program holds the portmapper port.
+enum class PortmapperTaken {
+    Refuse,   // say who is there and start nothing (Server.exe)
+    Register, // when it is a portmapper, register MOUNT and NFS with it instead of running one
+              // (as the system's own NFS services do on Linux); unregister at the end
+};
+
+// The port that set-up could not use, for a front-end that can say more than the error text
+// (who holds it, what to do).
+struct PortConflict {
+    std::uint16_t port = 0; // 0: none
+    bool tcp = true;
+    // Winsock numbering; 0 when the port is taken by a service registered with the portmapper.
+    int socketError = 0;
+};
+
 // A TCP record that has begun must be complete within this time, or the connection is closed,
 // so that one stalled client cannot hold up the others.
 inline constexpr int kRecordReceiveTimeoutMs = 10000;
@@ -46,13 +63,17 @@ class TDaemon {
     // seeds the handle and reading identifiers; 0 picks a random seed (a fixed one is only for
     // fuzzing, which needs handles it can know in advance).
     TDaemon(std::u16string_view root, std::uint32_t codePage, std::u16string_view listFolder,
-            ServicePorts ports = {}, std::uint32_t idSeed = 0);
+            ServicePorts ports = {}, std::uint32_t idSeed = 0,
+            PortmapperTaken whenTaken = PortmapperTaken::Refuse);
     ~TDaemon();
     TDaemon(const TDaemon&) = delete;
     TDaemon& operator=(const TDaemon&) = delete;
 
     const std::string& ErrorText() const { return errorText_; }
     const ServicePorts& Ports() const { return ports_; }
+    const PortConflict& Conflict() const { return conflict_; }
+    // MOUNT and NFS are registered with another portmapper, which answers for this server.
+    bool UsesSystemPortmapper() const { return registered_; }
 
     // Before Start only.
     void AddAllowedHost(std::string_view host);
@@ -82,10 +103,27 @@ class TDaemon {
         const char* name;
     };
     struct Connection;
+    // What the program on the portmapper port said about itself.
+    struct PortmapperProbe {
+        bool answered = false; // a DUMP reply came: it is a portmapper
+        bool portmapUdp = false;
+        PortConflict mount, nfs; // port 0: no version 3 registered
+    };
+    enum class LocalCall { SendFailed, NoAnswer, Answered };
 
     // Set-up and the loop.
     void SetUpSockets();
-    bool ProbePortmapper(bool& nfsInUse, bool& mountInUse, bool& portmapUdpInUse);
+    bool SetUpService(platform::Socket& tcp, platform::Socket& udp, std::uint16_t& port);
+    bool ProbePortmapper(PortmapperProbe& probe);
+    // One call to the portmapper on the local portmapper port; Answered leaves the reader at
+    // the results of an accepted, successful reply.
+    LocalCall CallLocalPortmapper(platform::Socket& socket, std::uint32_t xid,
+                                  std::uint32_t procedure,
+                                  std::initializer_list<std::uint32_t> arguments);
+    platform::SocketAddress LocalPortmapper() const;
+    void SetUpWithSystemPortmapper(const PortmapperProbe& probe);
+    bool RegisterWithPortmapper();
+    void UnregisterFromPortmapper();
     void Execute();
     void ServeConnection(std::vector<Connection>& connections, std::size_t index);
     void ServeDatagram(platform::Socket& socket);
@@ -105,6 +143,8 @@ class TDaemon {
     bool MountMnt();
     bool MountUmnt();
     bool MountUmntAll();
+    bool MountDump();
+    bool MountExport();
     bool ReadDirPath(std::string& path);
 
     // NFS: lookup, attributes and access.
@@ -124,11 +164,13 @@ class TDaemon {
     bool NfsReadDirPlus();
     bool BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
                       TReadDirReading*& reading);
+    TObjectHandle* ListedObject(TReadDirReading& reading, std::size_t k, TDirHandle* directory);
     // NFS: namespace changes and file-system information.
     bool NfsCreate();
     bool NfsMkDir();
     bool NfsRemove();
     bool NfsRmDir();
+    bool RemoveObject(bool (*remove)(std::u16string_view));
     bool NfsRename();
     bool NfsFsStat();
     bool NfsFsInfo();
@@ -140,23 +182,43 @@ class TDaemon {
     // NFS3_OK with the entry, NFS3ERR_BADHANDLE for 0, NFS3ERR_STALE for no live entry.
     std::uint32_t ResolveHandle(std::uint32_t id, TObjectHandle*& entry);
     std::uint32_t ResolveDirectory(std::uint32_t id, TDirHandle*& directory);
-    // Reads a file name (1..1023 bytes); false (garbage) otherwise. Stops at a zero byte.
+    // Reads a file name (1..1023 bytes, kept whole); false (garbage) otherwise.
     bool ReadName(std::string& name);
+    // NFS3ERR_ACCES for a name that is not one name of `directory` (a zero character or a
+    // separator in it) or that leaves the export; NFS3_OK otherwise.
+    std::uint32_t NameStatus(const TDirHandle& directory, std::u16string_view name) const;
+    // The same for a name that REMOVE, RMDIR or RENAME acts on, which must not be "." or ".."
+    // nor reach an exported folder.
+    std::uint32_t ChangedNameStatus(const TDirHandle& directory, std::u16string_view name) const;
     std::u16string NameToWide(std::string_view bytes) const;
     std::string NameToWire(std::u16string_view name) const;
     bool WriteHandle(const TObjectHandle& entry);
     bool WriteAcceptStatus(std::uint32_t status) { return writer_.WriteUInt32(status); }
     // Closes the read slot's file if it belongs to `entryId` (or always, with 0).
     void ReleaseReadSlot(std::uint32_t entryId = 0);
+    // Closes the read slot's file when its entry has left the table.
+    void ReleaseOrphanedReadSlot();
+    // Before REMOVE, RMDIR or RENAME of `name` in `directory`: closes the server's own files of
+    // that object and of everything below it (write files, the read slot).
+    void ReleaseFilesAt(const TDirHandle& directory, std::u16string_view name);
+    // For an entry whose object could not be opened or asked (`otherwise`: the status for that,
+    // computed first, as it reads the platform's error): NFS3ERR_STALE when the object is gone
+    // from the disk, its entry and everything found through it then dropped (the entry must not
+    // be used after that); `otherwise` when it is still there.
+    std::uint32_t StaleIfGone(TObjectHandle& entry, std::uint32_t otherwise);
 
     // Configuration.
     std::uint32_t codePage_;
     ServicePorts ports_;
+    PortmapperTaken whenTaken_;
     std::string errorText_;
+    PortConflict conflict_;
+    bool registered_ = false;
 
     // Client filter and the file-system state.
     TMounts mounts_;
     TAllowedAddrs allowed_;
+    std::vector<std::string> exportGroups_; // the allowed hosts as written, for EXPORT
     std::unique_ptr<TObjectHandles> handles_;
     std::unique_ptr<TReadDirHandles> readDirs_;
 
@@ -173,6 +235,9 @@ class TDaemon {
     rpc::XdrWriter writer_{reply_};
     platform::Socket* currentSocket_ = nullptr;
     std::uint32_t currentProtocol_ = 0;
+    // What the reply of the call may hold, record mark included: one TCP record or one datagram.
+    // READ answers a short count and the listings fewer entries to stay within it.
+    std::uint32_t replyLimit_ = rpc::kMessageLimit;
     platform::SocketAddress peer_;
 
     // Where the call in progress starts in the request buffer, and where the next TCP record

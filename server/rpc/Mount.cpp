@@ -1,5 +1,7 @@
-// MOUNT version 3: hands out the handle of a directory of the export and records who mounted.
+// MOUNT version 3: hands out the handle of a directory of the export and records who mounted;
+// lists the two exports and the mounts for clients that ask before they mount.
 #include <string>
+#include <string_view>
 
 #include "server/rpc/Daemon.h"
 #include "server/rpc/DebugLog.h"
@@ -11,14 +13,35 @@ namespace {
 constexpr std::uint32_t kMaxDirPathBytes = 1024;  // longer is garbage
 constexpr std::uint32_t kMaxMountPathBytes = 260; // longer is MNT3ERR_NAMETOOLONG
 
+// What EXPORT lists: the export root and the list folder. Any folder below either may be
+// mounted; clients ask for the list only to show it or to find nested exports.
+constexpr std::string_view kExports[] = {"/", "/lst"};
+
+bool WriteString(rpc::XdrWriter& writer, std::string_view text) {
+    return writer.WriteUInt32(static_cast<std::uint32_t>(text.size())) &&
+           writer.WriteBytes(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+std::string DottedAddress(std::uint32_t networkOrder) {
+    const std::uint32_t host = platform::NetworkToHost32(networkOrder);
+    return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xFF) + "." +
+           std::to_string((host >> 8) & 0xFF) + "." + std::to_string(host & 0xFF);
+}
+
 } // namespace
 
 bool TDaemon::ReadDirPath(std::string& path) {
     std::uint32_t length = 0;
     const std::uint8_t* bytes = nullptr;
-    if (!reader_.ReadUInt32(length) || length == 0 || length >= kMaxDirPathBytes ||
+    if (!reader_.ReadUInt32(length) || length >= kMaxDirPathBytes ||
         !reader_.ReadInPlace(bytes, length))
         return false;
+    // An empty path names the export root: libnfs sends one for a file directly in the root
+    // (nfs://host/file).
+    if (length == 0) {
+        path = "/";
+        return true;
+    }
     path.assign(reinterpret_cast<const char*>(bytes), length);
     // The path ends at a zero byte, as a C string would.
     const std::size_t zero = path.find('\0');
@@ -100,6 +123,34 @@ bool TDaemon::MountUmntAll() {
             mounts_.Delete(i);
     }
     return true;
+}
+
+bool TDaemon::MountDump() {
+    if (!WriteAcceptStatus(rpc::kSuccess))
+        return false;
+    for (std::size_t i = 0; i < mounts_.Count(); ++i) {
+        const TMountEntry& entry = mounts_.Get(i);
+        if (!writer_.WriteBool(true) || !WriteString(writer_, DottedAddress(entry.client)) ||
+            !WriteString(writer_, NameToWire(entry.path)))
+            return false;
+    }
+    return writer_.WriteBool(false);
+}
+
+bool TDaemon::MountExport() {
+    if (!WriteAcceptStatus(rpc::kSuccess))
+        return false;
+    for (std::string_view path : kExports) {
+        if (!writer_.WriteBool(true) || !WriteString(writer_, path))
+            return false;
+        for (const std::string& group : exportGroups_) {
+            if (!writer_.WriteBool(true) || !WriteString(writer_, group))
+                return false;
+        }
+        if (!writer_.WriteBool(false))
+            return false;
+    }
+    return writer_.WriteBool(false);
 }
 
 } // namespace server

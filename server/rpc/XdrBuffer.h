@@ -7,6 +7,8 @@ namespace rpc {
 
 // Largest TCP record (mark included) and largest buffer that growth produces.
 inline constexpr std::uint32_t kMessageLimit = 10485760;
+// Largest reply that one UDP datagram carries over IPv4 (65535 less the IP and UDP headers).
+inline constexpr std::uint32_t kDatagramLimit = 65507;
 inline constexpr std::uint32_t kGrowthAlignment = 10240;
 inline constexpr std::uint32_t kRecordLastFragment = 0x80000000u;
 inline constexpr std::uint32_t kRecordLengthMask = 0x7fffffffu;

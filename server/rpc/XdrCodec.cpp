@@ -69,15 +69,24 @@ bool XdrReader::ReadSetAttributes(SetAttributes& attributes) {
         return false;
     if (!ReadBool(attributes.setSize) || (attributes.setSize && !ReadUInt64(attributes.size)))
         return false;
-    // time_how: 0 DONT_CHANGE, 1 SET_TO_SERVER_TIME, 2 SET_TO_CLIENT_TIME (a time follows, which
-    // is read and ignored: the server always sets its own clock).
-    for (bool* flag : {&attributes.setAccessTime, &attributes.setModifyTime}) {
+    // time_how: 0 DONT_CHANGE, 1 SET_TO_SERVER_TIME, 2 SET_TO_CLIENT_TIME (the time follows).
+    struct TimeMember {
+        bool* set;
+        bool* fromClient;
+        NfsTime* time;
+    };
+    for (const TimeMember member :
+         {TimeMember{&attributes.setAccessTime, &attributes.accessTimeFromClient,
+                     &attributes.accessTime},
+          TimeMember{&attributes.setModifyTime, &attributes.modifyTimeFromClient,
+                     &attributes.modifyTime}}) {
         std::uint32_t how = 0;
         if (!ReadUInt32(how))
             return false;
-        *flag = how != 0;
-        std::uint64_t clientTime = 0;
-        if (how == 2 && !ReadUInt64(clientTime))
+        *member.set = how != 0;
+        *member.fromClient = how == 2;
+        if (how == 2 &&
+            (!ReadUInt32(member.time->seconds) || !ReadUInt32(member.time->nanoseconds)))
             return false;
     }
     return true;
@@ -145,6 +154,10 @@ NfsTime FileTimeToNfsTime(std::uint64_t fileTime) {
         return {0xFFFFFFFFu, 999999900u};
     return {static_cast<std::uint32_t>(seconds),
             static_cast<std::uint32_t>(ticks % 10000000 * 100)};
+}
+
+std::uint64_t NfsTimeToFileTime(NfsTime time) {
+    return kFileTimeUnixEpoch + std::uint64_t{time.seconds} * 10000000 + time.nanoseconds / 100;
 }
 
 } // namespace rpc

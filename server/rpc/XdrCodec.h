@@ -19,7 +19,15 @@ inline constexpr int kType = 0, kMode = 4, kNlink = 8, kUid = 12, kGid = 16, kSi
                      kRdev = 36, kFsid = 44, kFileId = 52, kAtime = 60, kMtime = 68, kCtime = 76;
 }
 
-// Decoded NFS sattr3. A time flag set means "set that time" (to the server's clock).
+// NFS time (seconds, nanoseconds since 1970, UTC) of a Windows file time. Times before 1970
+// give 0/0; times past 2106 give the largest time. Store with StoreNfsTime.
+struct NfsTime {
+    std::uint32_t seconds = 0;
+    std::uint32_t nanoseconds = 0;
+};
+
+// Decoded NFS sattr3. A time flag set means "set that time": to the client's time given with it
+// when the matching FromClient flag is set (SET_TO_CLIENT_TIME), else to the server's clock.
 struct SetAttributes {
     bool setMode = false;
     std::uint32_t mode = 0;
@@ -31,6 +39,10 @@ struct SetAttributes {
     std::uint64_t size = 0;
     bool setAccessTime = false;
     bool setModifyTime = false;
+    bool accessTimeFromClient = false;
+    bool modifyTimeFromClient = false;
+    NfsTime accessTime;
+    NfsTime modifyTime;
 };
 
 class XdrReader {
@@ -75,13 +87,9 @@ class XdrWriter {
     XdrBuffer& buffer_;
 };
 
-// NFS time (seconds, nanoseconds since 1970, UTC) of a Windows file time. Times before 1970
-// give 0/0; times past 2106 give the largest time. Store with StoreNfsTime.
-struct NfsTime {
-    std::uint32_t seconds = 0;
-    std::uint32_t nanoseconds = 0;
-};
 NfsTime FileTimeToNfsTime(std::uint64_t fileTime);
+// The Windows file time of an NFS time (nanoseconds below 1000000000), to 100 ns.
+std::uint64_t NfsTimeToFileTime(NfsTime time);
 
 inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ull;
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -242,6 +243,32 @@ TEST_F(LibnfsTest, FileWorkThroughTheClientLandsOnDisk) {
     EXPECT_TRUE(fs::is_empty(daemon_.Root()));
 }
 
+// libnfs splits a long read into READs of 1 MiB and fails the whole read when one of them fails:
+// READs at or past the end must answer no data and eof, not an error.
+TEST_F(LibnfsTest, ReadsAtAndAcrossTheEndAnswerWhatTheFileHolds) {
+    const Bytes content = Pattern(1536 * 1024 + 7, 3);
+    ASSERT_TRUE(nfsdata::WriteFile(Disk("clip.mkv"), content));
+    auto owner = MountRoot();
+    ASSERT_NE(owner, nullptr);
+    nfs_context* nfs = owner.get();
+    nfsfh* file = nullptr;
+    ASSERT_EQ(nfs_open(nfs, "/clip.mkv", O_RDONLY, &file), 0) << nfs_get_error(nfs);
+
+    Bytes whole(3 * 1024 * 1024);
+    const int got = nfs_pread(nfs, file, 0, whole.size(), whole.data());
+    ASSERT_EQ(got, static_cast<int>(content.size())) << nfs_get_error(nfs);
+    whole.resize(content.size());
+    EXPECT_TRUE(whole == content);
+    Bytes tail(2 * 1024 * 1024);
+    ASSERT_EQ(nfs_pread(nfs, file, 1024 * 1024, tail.size(), tail.data()),
+              static_cast<int>(content.size() - 1024 * 1024))
+        << nfs_get_error(nfs);
+    for (const std::uint64_t offset : {std::uint64_t{content.size()}, std::uint64_t{1} << 32})
+        EXPECT_EQ(nfs_pread(nfs, file, offset, tail.size(), tail.data()), 0)
+            << offset << ": " << nfs_get_error(nfs);
+    ASSERT_EQ(nfs_close(nfs, file), 0);
+}
+
 TEST_F(LibnfsTest, ErrorsReachTheClientAsErrnoValues) {
     auto owner = MountRoot();
     ASSERT_NE(owner, nullptr);
@@ -256,6 +283,47 @@ TEST_F(LibnfsTest, ErrorsReachTheClientAsErrnoValues) {
     EXPECT_EQ(nfs_rmdir(nfs, "/full"), -ENOTEMPTY);
     EXPECT_EQ(nfs_mkdir(nfs, "/full"), -EEXIST);
     EXPECT_TRUE(fs::exists(Disk("full/x")));
+}
+
+// A player seeks near the end and reads blocks that run past it: a read at or after the end is
+// an empty read (end of file), one across it gets the bytes up to it, also when libnfs splits a
+// read of more than 1 MiB into several calls.
+TEST_F(LibnfsTest, ReadsAtAndAcrossTheEndOfAFileAnswerTheBytesUpToIt) {
+    auto owner = MountRoot();
+    ASSERT_NE(owner, nullptr);
+    nfs_context* nfs = owner.get();
+    constexpr std::size_t kMiB = 1048576;
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, kMiB, kMiB + 1, 3 * kMiB + 17}) {
+        SCOPED_TRACE(size);
+        const std::string name = "/size-" + std::to_string(size);
+        const Bytes content = Pattern(size, static_cast<std::uint32_t>(size));
+        ASSERT_TRUE(nfsdata::WriteFile(Disk(name.c_str() + 1), content));
+        nfsfh* file = nullptr;
+        ASSERT_EQ(nfs_open(nfs, name.c_str(), O_RDONLY, &file), 0) << nfs_get_error(nfs);
+        Bytes buffer(2 * kMiB + 4096);
+        EXPECT_EQ(nfs_pread(nfs, file, size, 4096, buffer.data()), 0) << nfs_get_error(nfs);
+        EXPECT_EQ(nfs_pread(nfs, file, size + 100, 4096, buffer.data()), 0) << nfs_get_error(nfs);
+        for (std::size_t back : {std::size_t{1}, std::size_t{4096}, kMiB}) {
+            if (back > size)
+                continue;
+            EXPECT_EQ(nfs_pread(nfs, file, size - back, buffer.size(), buffer.data()),
+                      static_cast<int>(back))
+                << "from " << back << " before the end: " << nfs_get_error(nfs);
+            EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + static_cast<long>(back),
+                                   content.end() - static_cast<long>(back)));
+        }
+        // A reader that goes on in 1 MiB blocks until an empty read.
+        Bytes whole;
+        for (int round = 0; round < 8; ++round) {
+            const int got = nfs_read(nfs, file, kMiB, buffer.data());
+            EXPECT_GE(got, 0) << "at " << whole.size() << ": " << nfs_get_error(nfs);
+            if (got <= 0)
+                break;
+            whole.insert(whole.end(), buffer.begin(), buffer.begin() + got);
+        }
+        EXPECT_EQ(whole, content);
+        nfs_close(nfs, file);
+    }
 }
 
 } // namespace

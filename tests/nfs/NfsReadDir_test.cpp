@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "tests/support/NfsDataTest.h"
@@ -134,10 +136,8 @@ TEST_F(NfsReadDir, ListingWalksTheSnapshotByCookie) {
     std::vector<std::string> children{first.entries[2].name, first.entries[3].name};
     std::sort(children.begin(), children.end());
     EXPECT_EQ(children, (std::vector<std::string>{"a", "b"}));
-    for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(first.entries[i].fileId, i + 1);
+    for (std::size_t i = 0; i < 4; ++i)
         EXPECT_EQ(first.entries[i].cookie, i + 1);
-    }
     EXPECT_TRUE(first.eof);
 
     const Listing rest = ReadDir(folder_, 2, first.verifier, kLarge);
@@ -159,6 +159,64 @@ TEST_F(NfsReadDir, ListingWalksTheSnapshotByCookie) {
     const Listing fresh = ReadDir(folder_, 0, 0, kLarge);
     EXPECT_EQ(fresh.verifier, first.verifier);
     EXPECT_EQ(fresh.entries.size(), 5u);
+}
+
+// A fileid names one object for as long as the server knows it: every procedure reports the same
+// one, removing or renaming other objects (through the server or on disk) leaves it alone, and a
+// name made again gets one never seen before. A kernel client fails a file whose fileid changed.
+TEST_F(NfsReadDir, FileIdsStayWithTheirObjectsInEveryProcedure) {
+    for (const char* name : {"d/c", "d/e", "d/f"})
+        ASSERT_TRUE(WriteFile(Path(name), Pattern(4)));
+    std::set<std::uint64_t> seen;
+    const auto fileIdsNow = [&]() {
+        std::map<std::string, std::uint64_t> ids;
+        const Listing plain = ReadDir(folder_, 0, 0, kLarge);
+        const Listing plus = ReadDirPlus(folder_, 0, 0, kLarge, kLarge);
+        EXPECT_EQ(plain.status, kOk);
+        EXPECT_EQ(plus.status, kOk);
+        for (const Entry& entry : plain.entries) {
+            if (entry.name == "." || entry.name == "..")
+                continue;
+            const Entry* twin = plus.Find(entry.name);
+            EXPECT_TRUE(twin != nullptr && twin->fileId == entry.fileId) << entry.name;
+            EXPECT_TRUE(twin != nullptr && twin->attributes.fileId == entry.fileId) << entry.name;
+            RpcReply looked =
+                client_.NfsCall(kProcLookup, XdrArgs().PutHandle(folder_).PutString(entry.name));
+            EXPECT_EQ(looked.body.GetUInt32(), kOk) << entry.name;
+            looked.body.GetOpaque(64);
+            EXPECT_TRUE(looked.body.GetBool());
+            EXPECT_EQ(GetAttributes(looked.body).fileId, entry.fileId) << entry.name;
+            EXPECT_NE(entry.fileId, 0u);
+            EXPECT_NE(entry.fileId, kNoFileId);
+            ids[entry.name] = entry.fileId;
+            seen.insert(entry.fileId);
+        }
+        return ids;
+    };
+    const auto before = fileIdsNow();
+    ASSERT_EQ(before.size(), 5u);
+    std::set<std::uint64_t> distinct;
+    for (const auto& [name, id] : before)
+        distinct.insert(id);
+    EXPECT_EQ(distinct.size(), before.size());
+
+    RpcReply removed = client_.NfsCall(kProcRemove, XdrArgs().PutHandle(folder_).PutString("a"));
+    ASSERT_EQ(removed.body.GetUInt32(), kOk);
+    RpcReply renamed = client_.NfsCall(
+        kProcRename,
+        XdrArgs().PutHandle(folder_).PutString("c").PutHandle(folder_).PutString("c2"));
+    ASSERT_EQ(renamed.body.GetUInt32(), kOk);
+    std::filesystem::remove(Path("d/e")); // behind the server's back
+    const auto after = fileIdsNow();
+    for (const char* name : {"b", "f"})
+        EXPECT_EQ(after.at(name), before.at(name)) << name;
+
+    // Made again, "a" is a new object with a new fileid.
+    const std::size_t known = seen.size();
+    ASSERT_TRUE(WriteFile(Path("d/a"), Pattern(3)));
+    const auto again = fileIdsNow();
+    EXPECT_EQ(seen.size(), known + 1) << "the new a must not reuse any fileid";
+    EXPECT_NE(again.at("a"), before.at("a"));
 }
 
 TEST_F(NfsReadDir, UnknownVerifiersAndBadHandlesAreRefused) {

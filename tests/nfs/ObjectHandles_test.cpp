@@ -174,12 +174,20 @@ TEST_F(ObjectHandlesTest, ListPrefixIsExactlyFourLowerCaseCharacters) {
 
 // --- Names ---
 
-TEST_F(ObjectHandlesTest, OtherCaseOfANameFindsTheFirstEntryAndKeepsItsName) {
+TEST_F(ObjectHandlesTest, OtherCaseOfANameFindsTheFirstEntryWhereTheDiskIgnoresCase) {
     ASSERT_TRUE(Touch(Disk("readme")));
     TDirHandle* root = RootEntry();
     TObjectHandle* first = table_.GetHandle(root, u"readme");
     ASSERT_NE(first, nullptr);
     const std::size_t count = table_.Count();
+#ifndef _WIN32
+    // A Linux file system tells cases apart, and so does the table.
+    EXPECT_FALSE(root->IgnoresCase);
+    EXPECT_EQ(table_.GetHandle(root, u"README"), nullptr);
+    EXPECT_EQ(table_.FindHandle(root, u"ReadMe"), -1);
+    EXPECT_EQ(table_.Count(), count);
+    GTEST_SKIP() << "the rest holds where the disk ignores case";
+#endif
 
     TObjectHandle* again = table_.GetHandle(root, u"README");
     EXPECT_EQ(again, first);
@@ -190,30 +198,32 @@ TEST_F(ObjectHandlesTest, OtherCaseOfANameFindsTheFirstEntryAndKeepsItsName) {
     EXPECT_EQ(table_.FindHandle(nullptr, u"readme"), -1);
 }
 
-TEST_F(ObjectHandlesTest, NameWithASlashReachesTwoLevelsDown) {
+TEST_F(ObjectHandlesTest, BelowAParentANameIsOneNameWhileAnExportPathIsAPath) {
     fs::create_directories(Disk("a/b"));
     ASSERT_TRUE(Touch(Disk("a/b/c.txt")));
     TDirHandle* root = RootEntry();
+    const std::size_t count = table_.Count();
+    const std::u16string zeroInside(u"a\0b", 3);
+    for (const std::u16string_view name :
+         {std::u16string_view(u"a/b"), std::u16string_view(u"a\\b"),
+          std::u16string_view(u"a/b/c.txt"), std::u16string_view(zeroInside)})
+        EXPECT_EQ(table_.GetHandle(root, name), nullptr) << Narrow(name);
+    EXPECT_EQ(table_.Count(), count);
 
-    TObjectHandle* b = table_.GetHandle(root, u"a/b");
+    // MNT paths are paths: "/a/b" reaches two levels down, "/" becoming the separator.
+    TObjectHandle* b = table_.GetHandle(nullptr, u"/a/b");
     ASSERT_NE(b, nullptr);
     ASSERT_TRUE(b->IsDirectory());
-    EXPECT_EQ(b->GetName(), u"a/b");
-    EXPECT_EQ(b->Component(), u"a\\b");
-    EXPECT_EQ(b->GetPath(), root->GetPath() + u"a\\b\\\\");
-
+    EXPECT_EQ(b->Component(), Root() + u"\\a\\b");
     TObjectHandle* c = table_.GetHandle(static_cast<TDirHandle*>(b), u"c.txt");
     ASSERT_NE(c, nullptr);
     EXPECT_FALSE(c->IsDirectory());
-    const TObjectHandle* direct = table_.GetHandle(root, u"a/b/c.txt");
-    ASSERT_NE(direct, nullptr);
-    EXPECT_EQ(direct->Component(), u"a\\b\\c.txt");
-    EXPECT_EQ(table_.GetHandle(root, u"a/missing"), nullptr);
+    EXPECT_EQ(c->GetPath(), Root() + u"\\a\\b\\\\c.txt");
 }
 
 // --- Positions, deletion ---
 
-TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForward) {
+TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForwardButKeepsTheirFileIds) {
     TDirHandle* root = RootEntry();
     std::vector<TObjectHandle*> files;
     for (const char* name : {"f1", "f2", "f3", "f4", "f5"}) {
@@ -225,6 +235,10 @@ TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForward) {
     TObjectHandle* fourth = files[3];
     ASSERT_EQ(fourth->Position(), 4u);
     const std::uint32_t deletedId = files[2]->Id();
+    const std::uint64_t deletedFileId = files[2]->FileId();
+    const std::uint64_t fourthFileId = fourth->FileId();
+    EXPECT_NE(fourthFileId, 0u);
+    EXPECT_NE(root->FileId(), 0u);
 
     table_.DeleteHandle(3);
     EXPECT_EQ(table_.Count(), 5u);
@@ -233,7 +247,7 @@ TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForward) {
     EXPECT_EQ(table_.IndexOf(fourth->Id()), 3);
     rpc::Fattr3 attributes{};
     ASSERT_TRUE(table_.GetAttributes(fourth, attributes));
-    EXPECT_EQ(rpc::LoadBigEndian64(attributes.data() + rpc::fattr::kFileId), 3u);
+    EXPECT_EQ(rpc::LoadBigEndian64(attributes.data() + rpc::fattr::kFileId), fourthFileId);
 
     EXPECT_EQ(table_.IndexOf(deletedId), -1);
     EXPECT_EQ(table_.Find(deletedId), nullptr);
@@ -243,6 +257,9 @@ TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForward) {
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->Position(), 5u);
     EXPECT_NE(back->Id(), deletedId);
+    EXPECT_NE(back->FileId(), deletedFileId); // a fileid is never given out again
+    for (std::size_t i : {0u, 1u, 3u, 4u})
+        EXPECT_NE(back->FileId(), files[i]->FileId());
 }
 
 TEST_F(ObjectHandlesTest, DeletingADirectoryDeletesEverythingFoundThroughIt) {
@@ -381,7 +398,7 @@ TEST_F(ObjectHandlesTest, NamesAreTestedForLeavingTheExport) {
     fs::create_directories(list_.Path() / "Audio");
     TDirHandle* root = RootEntry();
     auto* a = static_cast<TDirHandle*>(table_.GetHandle(root, u"a"));
-    auto* ab = static_cast<TDirHandle*>(table_.GetHandle(root, u"a/b"));
+    auto* ab = static_cast<TDirHandle*>(table_.GetHandle(a, u"b"));
     auto* mountedA = static_cast<TDirHandle*>(table_.GetHandle(nullptr, u"/a"));
     auto* list = static_cast<TDirHandle*>(table_.GetHandle(nullptr, u"/lst"));
     auto* audio = static_cast<TDirHandle*>(table_.GetHandle(nullptr, u"/lstAudio"));
@@ -424,44 +441,74 @@ TEST_F(ObjectHandlesTest, NamesAreTestedForLeavingTheExport) {
     // GetHandle refuses them although the objects exist.
     EXPECT_EQ(table_.GetHandle(root, u".."), nullptr);
     EXPECT_EQ(table_.GetHandle(nullptr, u"/lst/.."), nullptr);
-    EXPECT_NE(table_.GetHandle(ab, u"../.."), nullptr);
+    EXPECT_NE(table_.GetHandle(ab, u".."), nullptr);
+}
+
+// The list folder inside the root folder (the default layout on Windows) is reachable under an
+// ordinary name, and still no REMOVE, RMDIR or RENAME may take it away.
+TEST(ObjectHandlesExports, ExportedFoldersAreKnownWhateverTheSpelling) {
+    TempFolder base;
+    const fs::path root = base.Path() / "Documents";
+    fs::create_directories(root / "Lumavert");
+    fs::create_directories(root / "Films");
+    ASSERT_TRUE(Touch(root / "Films" / "clip.avi"));
+    const TObjectHandles table(root.u16string(), (root / "Lumavert").u16string(), 1);
+    const std::u16string top = Backslashed(root);
+    EXPECT_TRUE(table.IsExportedFolder(top + u"\\\\"));
+    EXPECT_TRUE(table.IsExportedFolder(top + u"\\\\Lumavert"));
+    EXPECT_TRUE(table.IsExportedFolder(top + u"\\Films\\..\\Lumavert\\"));
+    EXPECT_TRUE(table.IsExportedFolder(Backslashed(base.Path()))) << "it holds both exports";
+    EXPECT_FALSE(table.IsExportedFolder(top + u"\\\\Films"));
+    EXPECT_FALSE(table.IsExportedFolder(top + u"\\Films\\clip.avi"));
+    EXPECT_FALSE(table.IsExportedFolder(top + u"\\Missing"));
+#ifdef _WIN32
+    EXPECT_TRUE(table.IsExportedFolder(top + u"\\LUMAVERT"));
+#endif
 }
 
 // --- Size ---
 
 // Loose: a linear search would need billions of name comparisons here; benchmarks time it.
 TEST_F(ObjectHandlesTest, LookupsStayQuickInATableOfAHundredThousandEntries) {
-    // Distinct names of few objects: "dK/../fJ" names fJ through each of 100 folders.
+    // Distinct entries of few objects: fJ through the ".." of each of 100 folders.
     constexpr int kFolders = 100, kFiles = 1000;
     for (int k = 0; k < kFolders; ++k)
         fs::create_directory(root_.Path() / ("d" + std::to_string(k)));
     for (int j = 0; j < kFiles; ++j)
         ASSERT_TRUE(Touch(root_.Path() / ("f" + std::to_string(j))));
     TDirHandle* root = RootEntry();
-    std::vector<std::u16string> names;
-    names.reserve(kFolders * kFiles);
+    std::vector<TDirHandle*> parents;
     for (int k = 0; k < kFolders; ++k) {
-        for (int j = 0; j < kFiles; ++j)
-            names.push_back(
-                platform::Utf8ToUtf16("d" + std::to_string(k) + "/../f" + std::to_string(j)));
+        auto* folder = static_cast<TDirHandle*>(
+            table_.GetHandle(root, platform::Utf8ToUtf16("d" + std::to_string(k))));
+        ASSERT_NE(folder, nullptr);
+        parents.push_back(static_cast<TDirHandle*>(table_.GetHandle(folder, u"..")));
+        ASSERT_NE(parents.back(), nullptr);
     }
+    std::vector<std::u16string> names;
+    for (int j = 0; j < kFiles; ++j)
+        names.push_back(platform::Utf8ToUtf16("f" + std::to_string(j)));
     std::vector<std::uint32_t> ids;
-    ids.reserve(names.size());
-    for (const std::u16string& name : names) {
-        const TObjectHandle* entry = table_.GetHandle(root, name);
-        ASSERT_NE(entry, nullptr) << Narrow(name);
-        ids.push_back(entry->Id());
+    std::vector<std::int64_t> positions;
+    ids.reserve(kFolders * kFiles);
+    for (TDirHandle* parent : parents) {
+        for (const std::u16string& name : names) {
+            const TObjectHandle* entry = table_.GetHandle(parent, name);
+            ASSERT_NE(entry, nullptr) << Narrow(name);
+            ids.push_back(entry->Id());
+            positions.push_back(static_cast<std::int64_t>(entry->Position()));
+        }
     }
-    ASSERT_EQ(table_.Count(), names.size() + 1);
+    ASSERT_EQ(table_.Count(), ids.size() + 2 * kFolders + 1);
 
     const auto start = std::chrono::steady_clock::now();
     std::size_t found = 0;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        found += table_.FindHandle(root, names[i]) == static_cast<std::int64_t>(i + 1);
-        found += table_.IndexOf(ids[i]) == static_cast<std::int64_t>(i + 1);
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        found += table_.FindHandle(parents[i / kFiles], names[i % kFiles]) == positions[i];
+        found += table_.IndexOf(ids[i]) == positions[i];
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(found, 2 * names.size());
+    EXPECT_EQ(found, 2 * ids.size());
     EXPECT_LT(elapsed, std::chrono::seconds(10));
 }
 

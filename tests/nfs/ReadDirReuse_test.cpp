@@ -14,8 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t kProcRemove = 12;
-
 struct Listed {
     std::uint64_t size = 0;
     std::uint32_t handle = 0;

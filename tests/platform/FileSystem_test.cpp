@@ -344,6 +344,45 @@ TEST_F(FileSystemTest, ShareModesConflictUntilTheHolderCloses) {
     EXPECT_TRUE(DeleteFile(moved)) << LastFileError();
 }
 
+// An open that shares delete lets others delete or move the file and reads on what it opened;
+// it still keeps writers away when it does not share writing.
+TEST_F(FileSystemTest, SharingDeleteLetsOthersDeleteAndMoveAnOpenFile) {
+    const std::u16string path = Path(u"open.bin");
+    const std::u16string moved = Path(u"moved.bin");
+    ASSERT_TRUE(WriteNewFile(path, "content"));
+    OpenOptions reading = Options(FileAccess::Read, FileShare::Read);
+    reading.shareDelete = true;
+    File reader = File::Open(path, reading);
+    ASSERT_TRUE(reader.IsOpen()) << LastFileError();
+    EXPECT_EQ(OpenError(path, Options(FileAccess::Write)), kErrorSharingViolation);
+    ASSERT_TRUE(MoveFile(path, moved)) << LastFileError();
+    ASSERT_TRUE(DeleteFile(moved)) << LastFileError();
+    char text[16] = {};
+    std::uint32_t read = 0;
+    ASSERT_TRUE(reader.ReadAt(0, text, sizeof text, read)) << LastFileError();
+    EXPECT_EQ(std::string(text, read), "content");
+    reader.Close();
+    std::uint32_t attributes = 0;
+    EXPECT_FALSE(GetFileAttributes(moved, attributes));
+    EXPECT_FALSE(GetFileAttributes(path, attributes));
+
+    // A writer that shares delete as well.
+    ASSERT_TRUE(WriteNewFile(path, "x"));
+    OpenOptions writing = Options(FileAccess::ReadWrite, FileShare::ReadWrite);
+    writing.shareDelete = true;
+    File writer = File::Open(path, writing);
+    ASSERT_TRUE(writer.IsOpen()) << LastFileError();
+    EXPECT_TRUE(MoveFile(path, moved)) << LastFileError();
+    EXPECT_TRUE(DeleteFile(moved)) << LastFileError();
+    // One open without delete sharing is enough to refuse.
+    ASSERT_TRUE(WriteNewFile(path, "y"));
+    File sharing = File::Open(path, reading);
+    File plain = File::Open(path, Options(FileAccess::Read, FileShare::Read));
+    ASSERT_TRUE(sharing.IsOpen() && plain.IsOpen());
+    EXPECT_FALSE(DeleteFile(path));
+    EXPECT_EQ(LastFileError(), kErrorSharingViolation);
+}
+
 TEST_F(FileSystemTest, DirectoriesCreateOpenAndRemoveWithWin32Errors) {
     const std::u16string sub = Path(u"sub");
     ASSERT_TRUE(CreateDirectory(sub)) << LastFileError();
@@ -496,6 +535,18 @@ TEST_F(FileSystemTest, VolumeFiguresAreSane) {
     EXPECT_GT(total, 0u);
     EXPECT_LE(free, total);
     EXPECT_LE(available, free);
+}
+
+// The case rule is what the disk does: a folder ignores case exactly when a name in another case
+// opens the same file (Windows and Wine always; a Linux file system unless it folds case).
+TEST_F(FileSystemTest, CaseRuleIsTheDisksOwn) {
+    ASSERT_TRUE(WriteNewFile(Path(u"Film.txt"), "x"));
+    const bool otherCaseOpens = File::Open(Path(u"FILM.TXT"), Options(FileAccess::Read)).IsOpen();
+    EXPECT_EQ(FolderIgnoresCase(dir_ + u"\\"), otherCaseOpens);
+    EXPECT_EQ(FolderIgnoresCase(dir_), otherCaseOpens);
+#ifdef _WIN32
+    EXPECT_TRUE(otherCaseOpens);
+#endif
 }
 
 TEST(FileSystemFolders, WellKnownFoldersAreAbsoluteFolders) {

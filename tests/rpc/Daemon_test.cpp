@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/FakePortmapper.h"
 #include "tests/support/RpcClient.h"
 #include "tests/support/TestDaemon.h"
 
@@ -460,59 +461,8 @@ TEST(DaemonStartUp, MissingRootFolderIsReported) {
     EXPECT_FALSE(daemon.Start());
 }
 
-// A portmapper of someone else on the daemon's portmapper port: the daemon asks it for its
+// A portmapper of someone else on the daemon's portmapper port: Server.exe asks it for its
 // DUMP only to tell the user who is there.
-class FakePortmapper {
-  public:
-    struct Row {
-        std::uint32_t program, version, protocol, port;
-    };
-    explicit FakePortmapper(std::vector<Row> rows) : rows_(std::move(rows)) {
-        listener_ = ListeningOnFreePort(port_);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~FakePortmapper() { Finish(); }
-    std::uint16_t Port() const { return port_; }
-    // Waits for the fake to finish its one connection; tells whether it sent its DUMP.
-    bool Finish() {
-        if (thread_.joinable())
-            thread_.join();
-        return answeredDump_;
-    }
-
-  private:
-    void Serve() {
-        if (!listener_.WaitReadable(10000))
-            return;
-        platform::Socket connection = listener_.Accept(nullptr);
-        TcpConnection reader(std::move(connection));
-        Bytes call;
-        if (reader.ReceiveRecord(call, 10000) != ReceiveStatus::Ok || call.size() < 24)
-            return;
-        XdrArgs reply;
-        reply
-            .PutRaw(Bytes(call.begin(), call.begin() + 4)) // xid
-            .PutUInt32(kReply)
-            .PutUInt32(kAccepted)
-            .PutUInt32(kAuthNone)
-            .PutUInt32(0)
-            .PutUInt32(kSuccess);
-        for (const Row& row : rows_) {
-            reply.PutBool(true).PutUInt32(row.program).PutUInt32(row.version);
-            reply.PutUInt32(row.protocol).PutUInt32(row.port);
-        }
-        reply.PutBool(false);
-        answeredDump_ = reader.SendRecord(reply.Data());
-        reader.WaitForClose(10000);
-    }
-
-    std::vector<Row> rows_;
-    platform::Socket listener_;
-    std::uint16_t port_ = 0;
-    bool answeredDump_ = false;
-    std::thread thread_;
-};
-
 TEST(DaemonStartUp, BusyPortmapperPortNamesWhoHoldsIt) {
     struct Case {
         std::vector<FakePortmapper::Row> rows;

@@ -1,5 +1,6 @@
 // MOUNT over loopback sockets: MNT's statuses and result, the list folder, use counts of UMNT as
-// the NFS gate sees them, UMNTALL per caller address, and the allowed-host list in front of MNT.
+// the NFS gate sees them, UMNTALL per caller address, the allowed-host list in front of MNT, and
+// the EXPORT and DUMP lists.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t kMnt = 1, kUmnt = 3, kUmntAll = 4;
+constexpr std::uint32_t kMnt = 1, kDump = 2, kUmnt = 3, kUmntAll = 4, kExport = 5;
 constexpr std::uint32_t kMntOk = 0, kMntNoEnt = 2, kMntAcces = 13, kMntNotDir = 20,
                         kMntNameTooLong = 63;
 constexpr std::uint32_t kNfsLookup = 3;
@@ -185,7 +186,7 @@ TEST_F(MountTest, FailedMntAnswersItsStatusAndRecordsNoMount) {
         EXPECT_TRUE(reply.body.AtEnd()) << reply;
     }
     for (const XdrArgs& garbage :
-         {DirPath(""), DirPath(std::string(1024, 'a')), XdrArgs().PutUInt32(8).PutUInt32(0)}) {
+         {DirPath(std::string(1024, 'a')), XdrArgs().PutUInt32(8).PutUInt32(0)}) {
         for (std::uint32_t procedure : {kMnt, kUmnt}) {
             const RpcReply reply = client_.MountCall(procedure, garbage);
             ASSERT_TRUE(reply.Accepted()) << reply;
@@ -239,13 +240,103 @@ TEST_F(MountTest, CallerWithSeveralPathsStaysAllowedUntilItsLastUmnt) {
 TEST_F(MountTest, PathsThatDifferInCaseShareOneMountEntry) {
     fs::create_directory(daemon_.Root() / "Music");
     const MountResult first = client_.Mount("/Music");
+    ASSERT_TRUE(first.Ok()) << first.reply;
+#ifdef _WIN32
     const MountResult second = client_.Mount("/music");
-    ASSERT_TRUE(first.Ok() && second.Ok()) << first.reply << second.reply;
+    ASSERT_TRUE(second.Ok()) << second.reply;
     EXPECT_EQ(first.handle, second.handle);
     EXPECT_EQ(Unmount(kUmnt, DirPath("/MUSIC")), kMntOk);
     EXPECT_TRUE(NfsAllowed(client_.NfsCall(0)));
+#else
+    // A Linux file system has no folder "music" beside "Music".
+    EXPECT_EQ(Mnt("/music"), kMntNoEnt);
+#endif
     EXPECT_EQ(Unmount(kUmnt, DirPath("/music")), kMntOk);
     EXPECT_TRUE(NfsDenied(client_.NfsCall(0)));
+}
+
+// libnfs mounts "" for a file directly in the export root (nfs://host/file).
+TEST_F(MountTest, EmptyPathMountsAndUnmountsTheRoot) {
+    const MountResult root = client_.Mount("/");
+    const MountResult empty = client_.Mount("");
+    ASSERT_TRUE(root.Ok() && empty.Ok()) << root.reply << empty.reply;
+    EXPECT_EQ(empty.handle, root.handle);
+    EXPECT_EQ(Unmount(kUmnt, DirPath("")), kMntOk);
+    EXPECT_TRUE(NfsAllowed(client_.NfsCall(0))) << "\"\" and \"/\" share one entry";
+    EXPECT_EQ(Unmount(kUmnt, DirPath("")), kMntOk);
+    EXPECT_TRUE(NfsDenied(client_.NfsCall(0)));
+}
+
+using Exports = std::vector<std::pair<std::string, std::vector<std::string>>>;
+using Mounts = std::vector<std::pair<std::string, std::string>>;
+
+// The exports as (path, groups) pairs, or an empty list when the reply does not parse whole.
+Exports ExportList(RpcReply reply) {
+    Exports exports;
+    if (!reply.Succeeded())
+        return exports;
+    while (reply.body.Ok() && reply.body.GetBool()) {
+        auto& item = exports.emplace_back(reply.body.GetString(1024), std::vector<std::string>());
+        while (reply.body.Ok() && reply.body.GetBool())
+            item.second.push_back(reply.body.GetString(255));
+    }
+    if (!reply.body.Ok() || !reply.body.AtEnd())
+        exports.clear();
+    return exports;
+}
+
+TEST_F(MountTest, ExportListsTheRootAndTheListFolderWithoutGroupsForEveryHost) {
+    for (Transport transport : {Transport::Tcp, Transport::Udp}) {
+        EXPECT_EQ(ExportList(daemon_.Client(transport).MountCall(kExport)),
+                  (Exports{{"/", {}}, {"/lst", {}}}));
+    }
+    EXPECT_TRUE(NfsDenied(client_.NfsCall(0))) << "EXPORT is no mount";
+}
+
+TEST(MountExport, GroupsAreTheAllowedHostsAsWritten) {
+    TestDaemonOptions options;
+    options.allowedHosts = {"127.0.0.1", "localhost"};
+    TestDaemon daemon(options);
+    ASSERT_TRUE(daemon.Ready()) << daemon.ErrorText();
+    const std::vector<std::string> groups = {"127.0.0.1", "localhost"};
+    EXPECT_EQ(ExportList(daemon.Client().MountCall(kExport)),
+              (Exports{{"/", groups}, {"/lst", groups}}));
+}
+
+// The mount list as (host, path) pairs, or {"unparsed", ...} when the reply does not parse.
+Mounts MountList(RpcReply reply) {
+    Mounts mounts;
+    if (!reply.Succeeded())
+        return {{"unparsed", "not accepted"}};
+    while (reply.body.Ok() && reply.body.GetBool()) {
+        std::string host = reply.body.GetString(255);
+        mounts.emplace_back(host, reply.body.GetString(1024));
+    }
+    if (!reply.body.Ok() || !reply.body.AtEnd())
+        return {{"unparsed", "trailing or cut short"}};
+    return mounts;
+}
+
+TEST_F(MountTest, DumpListsEachMountedPathWithItsClientUntilUnmounted) {
+    fs::create_directory(daemon_.Root() / "Films");
+    EXPECT_EQ(MountList(client_.MountCall(kDump)), Mounts{});
+    ASSERT_EQ(Mnt("/"), kMntOk);
+    ASSERT_EQ(Mnt("/Films"), kMntOk);
+    ASSERT_EQ(Mnt("/Films"), kMntOk);
+    EXPECT_EQ(MountList(daemon_.Client(Transport::Udp).MountCall(kDump)),
+              (Mounts{{"127.0.0.1", "/"}, {"127.0.0.1", "/Films"}}));
+    EXPECT_EQ(Unmount(kUmnt, DirPath("/")), kMntOk);
+    EXPECT_EQ(MountList(client_.MountCall(kDump)), (Mounts{{"127.0.0.1", "/Films"}}));
+
+    Caller two(daemon_.Ports(), 2);
+    if (!two.CanBind())
+        return;
+    RpcReply reply = two.Mount(kMnt, DirPath("/lst"));
+    ASSERT_EQ(MountStatus(reply), kMntOk) << reply;
+    EXPECT_EQ(MountList(client_.MountCall(kDump)),
+              (Mounts{{"127.0.0.1", "/Films"}, {"127.0.0.2", "/lst"}}));
+    EXPECT_EQ(Unmount(kUmntAll), kMntOk);
+    EXPECT_EQ(MountList(client_.MountCall(kDump)), (Mounts{{"127.0.0.2", "/lst"}}));
 }
 
 TEST_F(MountTest, UmntAllRemovesOnlyTheCallersMounts) {

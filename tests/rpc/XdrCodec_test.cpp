@@ -200,7 +200,11 @@ TEST(XdrSetAttributes, EveryMemberSet) {
     EXPECT_TRUE(attributes.setSize);
     EXPECT_EQ(attributes.size, 4294967301ull);
     EXPECT_TRUE(attributes.setAccessTime);
+    EXPECT_TRUE(attributes.accessTimeFromClient);
+    EXPECT_EQ(attributes.accessTime.seconds, 0x49AFDC8Du);
+    EXPECT_EQ(attributes.accessTime.nanoseconds, 0u);
     EXPECT_TRUE(attributes.setModifyTime);
+    EXPECT_FALSE(attributes.modifyTimeFromClient);
 }
 
 TEST(XdrSetAttributes, NothingSetAndTheClientTimeDiscriminant) {
@@ -238,6 +242,14 @@ TEST(XdrSetAttributes, NothingSetAndTheClientTimeDiscriminant) {
         EXPECT_FALSE(attributes.setSize);
         EXPECT_EQ(attributes.setAccessTime, test.access);
         EXPECT_EQ(attributes.setModifyTime, test.modify);
+        // The client's time comes with its discriminant: 7 seconds, 9 nanoseconds.
+        EXPECT_EQ(attributes.accessTimeFromClient, test.access);
+        EXPECT_EQ(attributes.modifyTimeFromClient, test.modify);
+        const NfsTime& sent = test.access ? attributes.accessTime : attributes.modifyTime;
+        if (test.access || test.modify) {
+            EXPECT_EQ(sent.seconds, 7u);
+            EXPECT_EQ(sent.nanoseconds, 9u);
+        }
     }
 }
 
@@ -327,6 +339,11 @@ TEST(XdrTime, FileTimeToNfsTime) {
         EXPECT_EQ(time.seconds, test.seconds) << test.fileTime;
         EXPECT_EQ(time.nanoseconds, test.nanoseconds) << test.fileTime;
     }
+    // And back, for the times clients set: to the 100 ns tick below.
+    EXPECT_EQ(NfsTimeToFileTime({1236262029, 45000099}), 128807356290450000ull);
+    EXPECT_EQ(NfsTimeToFileTime({0, 0}), 116444736000000000ull);
+    EXPECT_EQ(NfsTimeToFileTime({4294967295u, 999999900u}),
+              116444736000000000ull + 4294967295ull * 10000000 + 9999999);
     std::uint8_t stored[8];
     StoreNfsTime(stored, {1236262029, 45000000});
     EXPECT_EQ(LoadBigEndian64(stored), (std::uint64_t{1236262029} << 32) | 45000000u);

@@ -46,3 +46,59 @@ stop_server() {
 }
 
 NFS_OPTS="?auto-traverse-mounts=0"
+
+# Named checks: `check NAME COMMAND...` runs the command and prints "ok   NAME" or "FAIL NAME";
+# `check_summary` prints the counts and fails when any check failed.
+CHECKS_PASSED=0
+CHECKS_FAILED=0
+check() {
+    local name=$1
+    shift
+    if "$@"; then
+        CHECKS_PASSED=$((CHECKS_PASSED + 1))
+        echo "ok   $name"
+    else
+        CHECKS_FAILED=$((CHECKS_FAILED + 1))
+        echo "FAIL $name"
+    fi
+}
+check_summary() {
+    echo "$CHECKS_PASSED passed, $CHECKS_FAILED failed"
+    [ "$CHECKS_FAILED" -eq 0 ]
+}
+
+# Small test media in folder $1: clip-index-at-end.mp4 (H.264 + AAC, its index after the data, as
+# a muxer writes it without faststart) and clip.mkv (the same streams, about 1 MB), 8 s each.
+make_test_media() {
+    local dir=$1 source=(-f lavfi -i testsrc2=size=320x240:rate=25:duration=8
+        -f lavfi -i sine=frequency=440:duration=8)
+    local codecs=(-c:v libx264 -preset veryfast -g 25 -b:v 1M -pix_fmt yuv420p -c:a aac -b:a 64k)
+    mkdir -p "$dir"
+    ffmpeg -nostdin -v error -y "${source[@]}" "${codecs[@]}" "$dir/clip-index-at-end.mp4" &&
+        ffmpeg -nostdin -v error -y "${source[@]}" "${codecs[@]}" "$dir/clip.mkv"
+}
+
+# True when the mp4 file $1 has its index ("moov") after its data ("mdat") at the top level.
+mp4_index_at_end() {
+    python3 - "$1" <<'PY'
+import struct, sys
+boxes = []
+with open(sys.argv[1], "rb") as f:
+    while True:
+        head = f.read(8)
+        if len(head) < 8:
+            break
+        size, kind = struct.unpack(">I4s", head)
+        boxes.append(kind.decode("latin-1"))
+        if size == 0:  # runs to the end of the file
+            break
+        if size == 1:
+            size = struct.unpack(">Q", f.read(8))[0]
+            f.seek(size - 16, 1)
+        elif size >= 8:
+            f.seek(size - 8, 1)
+        else:
+            break
+sys.exit(0 if "mdat" in boxes and "moov" in boxes and boxes.index("moov") > boxes.index("mdat") else 1)
+PY
+}

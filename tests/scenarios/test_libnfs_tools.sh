@@ -22,19 +22,6 @@ echo deeper > "$root/sub/deeper/x"
 head -c 64M /dev/urandom > "$root/big.bin"
 head -c 64M /dev/urandom > "$work/upload.bin"
 
-passed=0
-failed=0
-check() { # check NAME COMMAND...
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $name"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $name"
-    fi
-}
 url() { printf 'nfs://127.0.0.1/%s%s' "$1" "$NFS_OPTS"; }
 
 start_server --root "$root" --codepage 65001
@@ -46,7 +33,7 @@ for name in "a folder/file one.txt" "a folder/inner/two  spaces.txt" "Ünïcöd�
     "sub/deeper/x" "big.bin"; do
     check "nfs-ls -R lists $name" lists "$name"
 done
-[ "$failed" -eq 0 ] || printf '%s\n' "$listing" | sed 's/^/    /'
+[ "$CHECKS_FAILED" -eq 0 ] || printf '%s\n' "$listing" | sed 's/^/    /'
 
 timeout 60 nfs-cat "$(url /big.bin)" > "$work/big.out" 2>"$work/cat.err" || true
 check "nfs-cat of 64 MiB is byte-identical" cmp "$root/big.bin" "$work/big.out"
@@ -61,5 +48,4 @@ check "a file two levels below the mounted /sub" test "$deeper" = "deeper"
 
 stop_server
 echo "scenario took $((SECONDS - started)) s"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+check_summary

@@ -20,8 +20,8 @@ inline constexpr std::uint32_t kNull = 0, kGetAttr = 1, kSetAttr = 2, kLookup = 
                                kFsInfo = 19, kPathConf = 20;
 
 inline constexpr std::uint32_t kOk = 0, kNoEnt = 2, kAcces = 13, kExist = 17, kNotDir = 20,
-                               kNameTooLong = 63, kNotEmpty = 66, kStale = 70, kBadHandle = 10001,
-                               kNotSupp = 10004, kServerFault = 10006;
+                               kInval = 22, kNameTooLong = 63, kNotEmpty = 66, kStale = 70,
+                               kBadHandle = 10001, kNotSupp = 10004, kServerFault = 10006;
 
 inline constexpr std::uint32_t kRegular = 1, kDirectory = 2;
 

@@ -1,8 +1,11 @@
-// Diagnostic lines to standard error, one write per line so concurrent lines do not interleave.
+// Diagnostic lines to standard error when enabled, one write per line so concurrent lines do not
+// interleave.
 #include "common/platform/DebugOutput.h"
 
 #include "common/platform/CodePage.h"
+#include "common/platform/posix/DebugOutput_posix.h"
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 #include <unistd.h>
@@ -10,6 +13,8 @@
 namespace platform {
 
 namespace {
+
+std::atomic<bool> gEnabled{false};
 
 void WriteLine(std::string line) {
     line.push_back('\n');
@@ -26,13 +31,17 @@ void WriteLine(std::string line) {
 
 } // namespace
 
+void EnableDebugOutput(bool enable) {
+    gEnabled = enable;
+}
+
 void DebugOutputA(const char* line) {
-    if (line != nullptr)
+    if (line != nullptr && gEnabled)
         WriteLine(line);
 }
 
 void DebugOutputW(const char16_t* line) {
-    if (line != nullptr)
+    if (line != nullptr && gEnabled)
         WriteLine(Utf16ToUtf8(std::u16string_view(line)));
 }
 

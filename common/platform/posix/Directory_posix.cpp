@@ -37,9 +37,10 @@ bool MatchesAll(std::string_view pattern) {
     return pattern == "*" || pattern == "*.*";
 }
 
-// True when a regular file at `path` is held open by this process; the caller holds `table`.
+// True when this process holds the regular file open without delete sharing; the caller holds
+// `table`.
 bool IsHeldOpen(const ShareTableGuard& table, const struct stat& st) {
-    return S_ISREG(st.st_mode) && table.IsOpen({st.st_dev, st.st_ino});
+    return S_ISREG(st.st_mode) && table.BlocksDelete({st.st_dev, st.st_ino});
 }
 
 } // namespace
@@ -194,7 +195,8 @@ bool DeleteFile(std::u16string_view path) {
     struct stat st;
     if (::lstat(native.c_str(), &st) != 0)
         return FailWithErrno(errno, native);
-    // DeleteFileW refuses folders and read-only files, and files this process holds open.
+    // DeleteFileW refuses folders and read-only files, and files held open without delete
+    // sharing.
     if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)))
         return Fail(kErrorAccessDenied);
     if (IsHeldOpen(table, st))

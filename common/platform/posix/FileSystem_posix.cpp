@@ -41,6 +41,7 @@ constexpr std::uintptr_t kStateShareRead = 0x8;
 constexpr std::uintptr_t kStateShareWrite = 0x10;
 constexpr std::uintptr_t kStateShared = 0x20;
 constexpr std::uintptr_t kStatePathOnly = 0x40;
+constexpr std::uintptr_t kStateShareDelete = 0x80;
 
 std::atomic<std::uint32_t> gLastFileId{0};
 
@@ -58,7 +59,8 @@ unsigned DataAccess(std::uintptr_t state) {
 
 unsigned ShareBits(std::uintptr_t state) {
     return ((state & kStateShareRead) ? posixfs::kShareRead : 0u) |
-           ((state & kStateShareWrite) ? posixfs::kShareWrite : 0u);
+           ((state & kStateShareWrite) ? posixfs::kShareWrite : 0u) |
+           ((state & kStateShareDelete) ? posixfs::kShareDelete : 0u);
 }
 
 std::uintptr_t StateFor(const OpenOptions& options) {
@@ -81,6 +83,8 @@ std::uintptr_t StateFor(const OpenOptions& options) {
         state |= kStateShareRead;
     if (options.share == FileShare::ReadWrite)
         state |= kStateShareWrite;
+    if (options.shareDelete)
+        state |= kStateShareDelete;
     return state;
 }
 

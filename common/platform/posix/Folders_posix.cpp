@@ -3,8 +3,12 @@
 
 #include "common/platform/CodePage.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -122,6 +126,32 @@ bool GetVolumeFreeSpace(std::u16string_view path, std::uint64_t& totalBytes,
     freeBytes = static_cast<std::uint64_t>(volume.f_bfree) * unit;
     availableBytes = static_cast<std::uint64_t>(volume.f_bavail) * unit;
     return true;
+}
+
+bool FolderIgnoresCase(std::u16string_view path) {
+    // Volume types whose names match ignoring case (magic numbers of <linux/magic.h>).
+    constexpr long kMsdosMagic = 0x4d44;
+    constexpr long kExfatMagic = 0x2011BAB0;
+    std::string native = NativePath(path);
+    if (native.empty())
+        native = ".";
+    struct statfs volume;
+    if (::statfs(native.c_str(), &volume) != 0)
+        return false;
+    if (volume.f_type == kMsdosMagic || volume.f_type == kExfatMagic)
+        return true;
+#ifdef FS_CASEFOLD_FL
+    // ext4 and f2fs fold case per folder, marked by an inode flag.
+    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    long flags = 0;
+    const bool folded = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+    ::close(fd);
+    return folded;
+#else
+    return false;
+#endif
 }
 
 bool DocumentsFolder(bool create, std::u16string& out) {

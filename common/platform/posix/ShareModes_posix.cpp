@@ -15,6 +15,7 @@ struct ShareCounts {
     std::uint32_t writers = 0;
     std::uint32_t sharedRead = 0;
     std::uint32_t sharedWrite = 0;
+    std::uint32_t sharedDelete = 0;
 };
 
 struct KeyHash {
@@ -51,8 +52,9 @@ bool ShareTableGuard::Empty() const {
     return Table().empty();
 }
 
-bool ShareTableGuard::IsOpen(const ShareKey& key) const {
-    return Table().count(key) != 0;
+bool ShareTableGuard::BlocksDelete(const ShareKey& key) const {
+    const auto found = Table().find(key);
+    return found != Table().end() && found->second.sharedDelete < found->second.opens;
 }
 
 bool ShareTableGuard::TryAdd(const ShareKey& key, unsigned access, unsigned share) {
@@ -71,6 +73,7 @@ bool ShareTableGuard::TryAdd(const ShareKey& key, unsigned access, unsigned shar
     counts.writers += (access & kShareWrite) ? 1 : 0;
     counts.sharedRead += (share & kShareRead) ? 1 : 0;
     counts.sharedWrite += (share & kShareWrite) ? 1 : 0;
+    counts.sharedDelete += (share & kShareDelete) ? 1 : 0;
     return true;
 }
 
@@ -83,6 +86,7 @@ void ShareTableGuard::Remove(const ShareKey& key, unsigned access, unsigned shar
     counts.writers -= (access & kShareWrite) ? 1 : 0;
     counts.sharedRead -= (share & kShareRead) ? 1 : 0;
     counts.sharedWrite -= (share & kShareWrite) ? 1 : 0;
+    counts.sharedDelete -= (share & kShareDelete) ? 1 : 0;
     if (--counts.opens == 0)
         Table().erase(found);
 }

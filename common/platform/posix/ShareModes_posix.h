@@ -8,9 +8,10 @@
 
 namespace platform::posixfs {
 
-// Data access of one open and what it lets others do (Win32 FILE_SHARE_READ/WRITE).
+// Data access of one open and what it lets others do (Win32 FILE_SHARE_READ/WRITE/DELETE).
 inline constexpr unsigned kShareRead = 1;
 inline constexpr unsigned kShareWrite = 2;
+inline constexpr unsigned kShareDelete = 4;
 
 struct ShareKey {
     dev_t device = 0;
@@ -27,7 +28,9 @@ class ShareTableGuard {
 
     // True when the process holds no data open at all (the common case; saves a stat).
     bool Empty() const;
-    bool IsOpen(const ShareKey& key) const;
+    // Whether an open of the file would refuse its deletion or renaming (one that does not
+    // share delete).
+    bool BlocksDelete(const ShareKey& key) const;
     // Records an open with `access` and `share` (kShare* bits) unless it conflicts with the
     // opens already recorded under Win32 rules; false on conflict.
     bool TryAdd(const ShareKey& key, unsigned access, unsigned share);

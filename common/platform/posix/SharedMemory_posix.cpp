@@ -33,35 +33,6 @@ bool FailErrno(int error) {
 
 } // namespace
 
-SharedMemory::~SharedMemory() {
-    Close();
-}
-
-SharedMemory::SharedMemory(SharedMemory&& other) noexcept {
-    MoveFrom(other);
-}
-
-SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept {
-    if (this != &other) {
-        Close();
-        MoveFrom(other);
-    }
-    return *this;
-}
-
-void SharedMemory::MoveFrom(SharedMemory& other) noexcept {
-    handle_ = other.handle_;
-    view_ = other.view_;
-    viewSize_ = other.viewSize_;
-    writable_ = other.writable_;
-    state_ = other.state_;
-    other.handle_ = kNoHandle;
-    other.view_ = nullptr;
-    other.viewSize_ = 0;
-    other.writable_ = false;
-    other.state_ = nullptr;
-}
-
 bool SharedMemory::Create(std::u16string_view name, std::uint32_t size, bool& alreadyExisted) {
     Close();
     alreadyExisted = false;

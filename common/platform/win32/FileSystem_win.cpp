@@ -170,9 +170,9 @@ File File::Open(std::u16string_view path, const OpenOptions& options) {
         (options.attributes & kAttributeReadOnly) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
     if (options.directory)
         flags |= FILE_FLAG_BACKUP_SEMANTICS;
-    const HANDLE handle =
-        ::CreateFileW(wide.c_str(), DesiredAccess(options.access), ShareMode(options.share),
-                      nullptr, disposition, flags, nullptr);
+    const DWORD share = ShareMode(options.share) | (options.shareDelete ? FILE_SHARE_DELETE : 0);
+    const HANDLE handle = ::CreateFileW(wide.c_str(), DesiredAccess(options.access), share, nullptr,
+                                        disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return file;
     file.handle_ = reinterpret_cast<std::intptr_t>(handle);
@@ -486,6 +486,12 @@ bool GetVolumeFreeSpace(std::u16string_view path, std::uint64_t& totalBytes,
     totalBytes = total.QuadPart;
     freeBytes = free.QuadPart;
     availableBytes = available.QuadPart;
+    return true;
+}
+
+bool FolderIgnoresCase(std::u16string_view) {
+    // Windows opens names ignoring case on every volume (per-folder case sensitivity is an
+    // opt-in for Linux tools that this server does not serve).
     return true;
 }
 

@@ -3,6 +3,8 @@
 
 #include "common/platform/SharedMemory.h"
 
+#include "common/win32/Text.h"
+
 #include <string>
 
 namespace platform {
@@ -14,39 +16,10 @@ HANDLE AsHandle(std::uintptr_t value) {
 }
 
 std::wstring WideName(std::u16string_view name) {
-    return std::wstring(reinterpret_cast<const wchar_t*>(name.data()), name.size());
+    return win32::ToWide(name);
 }
 
 } // namespace
-
-SharedMemory::~SharedMemory() {
-    Close();
-}
-
-SharedMemory::SharedMemory(SharedMemory&& other) noexcept {
-    MoveFrom(other);
-}
-
-SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept {
-    if (this != &other) {
-        Close();
-        MoveFrom(other);
-    }
-    return *this;
-}
-
-void SharedMemory::MoveFrom(SharedMemory& other) noexcept {
-    handle_ = other.handle_;
-    view_ = other.view_;
-    viewSize_ = other.viewSize_;
-    writable_ = other.writable_;
-    state_ = other.state_;
-    other.handle_ = kNoHandle;
-    other.view_ = nullptr;
-    other.viewSize_ = 0;
-    other.writable_ = false;
-    other.state_ = nullptr;
-}
 
 bool SharedMemory::Create(std::u16string_view name, std::uint32_t size, bool& alreadyExisted) {
     Close();

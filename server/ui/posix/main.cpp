@@ -2,85 +2,46 @@
 // the command line; SIGHUP reloads them and restarts the server, SIGINT/SIGTERM stop it.
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <fstream>
 #include <memory>
-#include <optional>
 #include <pthread.h>
 #include <string>
 
 #include "common/platform/CodePage.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/InstanceLock.h"
+#include "common/platform/ListFolder.h"
+#include "common/platform/Settings.h"
 #include "common/platform/Socket.h"
+#include "common/platform/posix/DebugOutput_posix.h"
 #include "server/rpc/Daemon.h"
-#include "server/ui/posix/SettingsFile.h"
+#include "server/ui/posix/Options.h"
+#include "server/ui/posix/SettingsCheck.h"
+#include "server/ui/posix/StartMessages.h"
 
 namespace {
 
-struct Options {
-    std::optional<std::string> root;
-    std::optional<std::string> host;
-    std::optional<std::uint32_t> codePage;
-    server::ServicePorts ports;
-};
-
-void PrintUsage() {
-    std::fputs("usage: lumavert-server [--root DIR] [--codepage N] [--host \"H1 H2\"] "
-               "[--ports PORTMAP,MOUNT,NFS]\n"
-               "Settings are read from $XDG_CONFIG_HOME/lumavert/server.conf; options "
-               "override them.\nSIGHUP reloads the settings, SIGINT or SIGTERM stop the "
-               "server.\n",
-               stderr);
+void Say(const std::string& text) {
+    std::fputs(("lumavert-server: " + text + "\n").c_str(), stderr);
 }
 
-bool ParsePorts(const char* text, server::ServicePorts& ports) {
-    unsigned a = 0, b = 0, c = 0;
-    char extra = 0;
-    if (std::sscanf(text, "%u,%u,%u%c", &a, &b, &c, &extra) != 3 || a > 65535 || b > 65535 ||
-        c > 65535)
-        return false;
-    ports = {static_cast<std::uint16_t>(a), static_cast<std::uint16_t>(b),
-             static_cast<std::uint16_t>(c)};
-    return true;
-}
-
-bool ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const char* name = argv[i];
-        if (i + 1 >= argc)
-            return false;
-        const char* value = argv[++i];
-        if (std::strcmp(name, "--root") == 0) {
-            options.root = value;
-        } else if (std::strcmp(name, "--host") == 0) {
-            options.host = value;
-        } else if (std::strcmp(name, "--codepage") == 0) {
-            char* end = nullptr;
-            options.codePage = static_cast<std::uint32_t>(std::strtoul(value, &end, 10));
-            if (*end != '\0')
-                return false;
-        } else if (std::strcmp(name, "--ports") != 0 || !ParsePorts(value, options.ports)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Documents + "/Lumavert", created when missing; else the executable's folder.
-std::u16string ListFolder() {
+// The default root is made on the first start, with one small file in it, so that a newcomer
+// has something to list and read at once. A folder that exists is never touched.
+void MakeDefaultRoot(const std::string& root) {
     std::u16string documents;
-    if (platform::DocumentsFolder(true, documents)) {
-        const std::u16string folder = documents + u"/Lumavert";
-        std::uint32_t attributes = 0;
-        platform::CreateDirectory(folder);
-        if (platform::GetFileAttributes(folder, attributes) &&
-            (attributes & platform::kAttributeDirectory) != 0)
-            return folder + u"/";
-    }
-    std::u16string executable;
-    platform::ExecutableFolder(executable);
-    return executable;
+    platform::DocumentsFolder(true, documents); // creates the Documents folder when missing
+    std::uint32_t attributes = 0;
+    if (platform::GetFileAttributes(platform::Utf8ToUtf16(root), attributes) ||
+        !platform::CreateDirectory(platform::Utf8ToUtf16(root)))
+        return;
+    std::ofstream(root + "/Welcome.txt")
+        << "lumavert-server exports this folder over NFS version 3 as \"/\" (and, as the list\n"
+           "folder of the Explorer hand-off, as \"/lst\"). Put video, audio and picture files\n"
+           "here to play them on a Kestro player, or try it from this machine with libnfs:\n\n"
+           "    nfs-ls -R nfs://127.0.0.1/\n"
+           "    nfs-cat nfs://127.0.0.1//Welcome.txt\n\n"
+           "This file may be deleted.\n";
+    Say("made " + root + " with a Welcome.txt in it");
 }
 
 // One instance per user: an exclusive lock on a file beside the settings.
@@ -88,74 +49,75 @@ bool TakeInstanceLock(const std::string& settingsPath, platform::InstanceLock& l
     const std::string lockPath = settingsPath.substr(0, settingsPath.rfind('/')) + "/server.lock";
     if (lock.Acquire(platform::Utf8ToUtf16(lockPath)))
         return true;
-    std::fprintf(stderr,
-                 "lumavert-server: another instance is already running for this user (lock "
-                 "%s)\n",
-                 lockPath.c_str());
+    Say("another instance is already running for this user (lock " + lockPath + ")");
     return false;
+}
+
+bool LoadEffectiveSettings(const posixui::Options& options, const std::string& path,
+                           posixui::ServerSettings& settings) {
+    // A missing file is made with the defaults.
+    platform::ServerSettings stored = platform::DefaultServerSettings();
+    platform::SettingsStore store(platform::Utf8ToUtf16(path));
+    std::u16string error;
+    if (!store.Open(platform::SettingsAccess::kReadWrite, error) || !store.Read(stored, error)) {
+        Say(platform::Utf16ToUtf8(error));
+        return false;
+    }
+    settings.root = options.root ? *options.root : platform::Utf16ToUtf8(stored.root);
+    settings.host = options.host ? *options.host : platform::Utf16ToUtf8(stored.host);
+    settings.codePage = options.codePage ? *options.codePage : stored.codePage;
+    return true;
 }
 
 std::unique_ptr<server::TDaemon> StartServer(const posixui::ServerSettings& settings,
                                              const std::u16string& listFolder,
                                              const server::ServicePorts& ports) {
-    auto daemon = std::make_unique<server::TDaemon>(platform::Utf8ToUtf16(settings.root),
-                                                    settings.codePage, listFolder, ports);
-    const std::string& hosts = settings.host;
-    std::size_t start = 0;
-    while (start <= hosts.size()) {
-        const std::size_t space = hosts.find(' ', start);
-        const std::size_t end = space == std::string::npos ? hosts.size() : space;
-        daemon->AddAllowedHost(std::string_view(hosts).substr(start, end - start));
-        start = end + 1;
-    }
-    if (!daemon->Start()) {
-        std::fprintf(stderr, "lumavert-server: %s\n", daemon->ErrorText().c_str());
+    std::string error;
+    if (!posixui::CheckSettings(settings, error)) {
+        Say(error);
         return nullptr;
     }
-    const server::ServicePorts& bound = daemon->Ports();
-    std::fprintf(stderr,
-                 "lumavert-server: exporting %s as \"/\" and %s as \"/lst\" (code page %u, "
-                 "%s); portmapper %u, mount %u, nfs %u over UDP and TCP\n",
-                 settings.root.c_str(), platform::Utf16ToUtf8(listFolder).c_str(),
-                 settings.codePage, settings.host.empty() ? "all hosts" : settings.host.c_str(),
-                 bound.portmap, bound.mount, bound.nfs);
-    return daemon;
-}
-
-bool LoadEffectiveSettings(const Options& options, const std::string& path,
-                           posixui::ServerSettings& settings) {
-    std::string error;
-    if (!posixui::LoadSettings(path, settings, error)) {
-        std::fprintf(stderr, "lumavert-server: %s\n", error.c_str());
-        return false;
+    // Beside the system's rpcbind, MOUNT and NFS are registered with it, as Linux's own NFS
+    // services do.
+    auto daemon =
+        std::make_unique<server::TDaemon>(platform::Utf8ToUtf16(settings.root), settings.codePage,
+                                          listFolder, ports, 0, server::PortmapperTaken::Register);
+    for (const std::string& host : posixui::SplitHosts(settings.host))
+        daemon->AddAllowedHost(host);
+    if (!daemon->Start()) {
+        Say(posixui::StartFailureText(*daemon));
+        return nullptr;
     }
-    if (options.root)
-        settings.root = *options.root;
-    if (options.host)
-        settings.host = *options.host;
-    if (options.codePage)
-        settings.codePage = *options.codePage;
-    return true;
+    Say(posixui::RunningText(*daemon, settings, platform::Utf16ToUtf8(listFolder)));
+    return daemon;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        PrintUsage();
+    const std::string settingsPath = platform::Utf16ToUtf8(platform::SettingsLocation());
+    posixui::Options options;
+    std::string error;
+    if (!posixui::ParseOptions(argc, argv, options, error)) {
+        Say(error);
+        std::fputs("Try 'lumavert-server --help'.\n", stderr);
         return 2;
     }
-    const std::string settingsPath = posixui::SettingsFilePath();
+    if (options.help) {
+        std::fputs(posixui::UsageText(settingsPath).c_str(), stdout);
+        return 0;
+    }
+    platform::EnableDebugOutput(options.verbose);
+
     posixui::ServerSettings settings;
     if (!LoadEffectiveSettings(options, settingsPath, settings))
         return 1;
+    Say("settings from " + settingsPath);
     platform::InstanceLock lock;
     if (!TakeInstanceLock(settingsPath, lock))
         return 1;
-    // The default root is made on first start, so that the server has something to export.
-    if (!options.root && settings.root == posixui::DefaultSettings().root)
-        platform::CreateDirectory(platform::Utf8ToUtf16(settings.root));
+    if (!options.root && settings.root == platform::Utf16ToUtf8(platform::DefaultRoot()))
+        MakeDefaultRoot(settings.root);
 
     platform::StartSocketLibrary();
     // Signals are taken by sigwait here, never by the server thread.
@@ -166,7 +128,8 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    const std::u16string listFolder = ListFolder();
+    const std::u16string listFolder =
+        platform::ListFolder(platform::ListFolderFallback::kExecutableFolder);
     std::unique_ptr<server::TDaemon> daemon = StartServer(settings, listFolder, options.ports);
     if (!daemon)
         return 1;
@@ -176,14 +139,14 @@ int main(int argc, char** argv) {
             continue;
         if (signal != SIGHUP)
             break;
-        std::fputs("lumavert-server: reloading settings\n", stderr);
+        Say("reloading settings");
         daemon.reset(); // stops the thread and releases every socket before the new set-up
         if (LoadEffectiveSettings(options, settingsPath, settings))
             daemon = StartServer(settings, listFolder, options.ports);
         if (!daemon)
-            std::fputs("lumavert-server: server stopped until the next SIGHUP\n", stderr);
+            Say("server stopped until the next SIGHUP");
     }
     daemon.reset();
-    std::fputs("lumavert-server: stopped\n", stderr);
+    Say("stopped");
     return 0;
 }

@@ -2,9 +2,21 @@
 // up by class and title and sends it WM_CLOSE to end the server.
 #include "server/ui/win32/AppWindow.h"
 
-#include "server/ui/win32/ControlChannel.h"
+#include "common/control/ControlNames.h"
+#include "common/win32/Text.h"
 
 namespace serverui {
+
+namespace {
+
+const wchar_t* AppClass() {
+    return win32::AsWide(control::kServerWindowClass);
+}
+const wchar_t* AppTitle() {
+    return win32::AsWide(control::kServerWindowTitle);
+}
+
+} // namespace
 
 TAppWindow::~TAppWindow() {
     if (window_ != nullptr)
@@ -12,7 +24,7 @@ TAppWindow::~TAppWindow() {
 }
 
 bool TAppWindow::IsAnotherRunning() {
-    return FindWindowW(kAppWindowClass, kAppTitle) != nullptr;
+    return FindWindowW(AppClass(), AppTitle()) != nullptr;
 }
 
 bool TAppWindow::Create(HICON icon) {
@@ -22,11 +34,11 @@ bool TAppWindow::Create(HICON icon) {
     windowClass.hInstance = instance_;
     windowClass.hIcon = icon;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = kAppWindowClass;
+    windowClass.lpszClassName = AppClass();
     if (RegisterClassExW(&windowClass) == 0)
         return false;
     // A tool window so that it never gets a taskbar button, even if something shows it.
-    window_ = CreateWindowExW(WS_EX_TOOLWINDOW, kAppWindowClass, kAppTitle,
+    window_ = CreateWindowExW(WS_EX_TOOLWINDOW, AppClass(), AppTitle(),
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS, 0, 0, 0, 0, nullptr, nullptr,
                               instance_, nullptr);
     return window_ != nullptr;

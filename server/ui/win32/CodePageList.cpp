@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "common/platform/CodePage.h"
-#include "server/ui/win32/WinText.h"
+#include "common/win32/Text.h"
 
 namespace serverui {
 
@@ -35,7 +35,7 @@ std::vector<TCodePageEntry> SystemCodePageList() {
         CPINFOEXW details{};
         if (page.number == 0 || !GetCPInfoExW(page.number, 0, &details))
             continue;
-        std::wstring name = FromU16(page.name);
+        std::wstring name = win32::ToWide(page.name);
         if (name.size() > kCodePageNameLimit)
             name.resize(kCodePageNameLimit);
         entries.push_back(TCodePageEntry{std::move(name), page.number});

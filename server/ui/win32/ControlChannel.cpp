@@ -3,32 +3,24 @@
 
 #include <initializer_list>
 
+#include "common/control/ControlNames.h"
+#include "common/win32/MessageFilter.h"
+#include "common/win32/Text.h"
+
 namespace serverui {
 
 TControlMessages RegisterControlMessages() {
     TControlMessages messages;
-    messages.debug = RegisterWindowMessageW(kDebugMessageName);
-    messages.command = RegisterWindowMessageW(kCommandMessageName);
-    messages.ack = RegisterWindowMessageW(kAckMessageName);
+    messages.debug = RegisterWindowMessageW(win32::AsWide(control::kDebugToNfsServer));
+    messages.command = RegisterWindowMessageW(win32::AsWide(control::kCmdToNfsServer));
+    messages.ack = RegisterWindowMessageW(win32::AsWide(control::kCmdToManagerAp));
     return messages;
 }
 
-void AllowControlMessages(const TControlMessages& messages) {
-    using FilterFunction = BOOL(WINAPI*)(UINT, DWORD);
-    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    if (user32 == nullptr)
-        return;
-    // Cast through a generic function pointer: GCC warns about casting FARPROC directly.
-    const auto filter = reinterpret_cast<FilterFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(user32, "ChangeWindowMessageFilter")));
-    if (filter == nullptr)
-        return;
-    constexpr DWORD kAdd = 1; // MSGFLT_ADD
-    filter(WM_CLOSE, kAdd);
-    for (const UINT message : {messages.debug, messages.command, messages.ack}) {
-        if (message != 0)
-            filter(message, kAdd);
-    }
+void AllowControlMessages(HWND appWindow, HWND form, const TControlMessages& messages) {
+    win32::AllowFromLowerIntegrity(appWindow, WM_CLOSE);
+    for (const UINT message : {messages.debug, messages.command, messages.ack})
+        win32::AllowFromLowerIntegrity(form, message);
 }
 
 } // namespace serverui

@@ -1,23 +1,15 @@
-// Names and numbers of Server.exe's window-message control channel: the windows other programs
-// look for, the registered message names and the private messages of the settings form.
+// Server.exe's side of the window-message control channel: the registered messages it takes
+// part in, and the private messages, window class and control ids of its settings form (test
+// drivers find the fields by them). The names other programs match are in common/control.
 #pragma once
 
 #include <windows.h>
 
 namespace serverui {
 
-// The hidden application window by which the manager finds (and closes) the server.
-inline constexpr wchar_t kAppWindowClass[] = L"TApplication";
-inline constexpr wchar_t kAppTitle[] = L"Lumavert Server";
-
 // The settings form; also the receiver of the registered messages.
 inline constexpr wchar_t kFormClass[] = L"TDSettings";
 inline constexpr wchar_t kFormCaption[] = L"Server Settings";
-
-// Registered by name in every program that takes part.
-inline constexpr wchar_t kDebugMessageName[] = L"DEBUG To NFS Server";
-inline constexpr wchar_t kCommandMessageName[] = L"CMD To NFS Server";
-inline constexpr wchar_t kAckMessageName[] = L"CMD To Manager AP";
 
 // Private messages of the form.
 inline constexpr UINT kTrayCallbackMessage = WM_USER + 1;
@@ -30,6 +22,7 @@ inline constexpr int kIdHost = 102;
 inline constexpr int kIdCodepages = 103;
 // "Ok" and "Cancel" are IDOK and IDCANCEL.
 
+// "DEBUG To NFS Server", "CMD To NFS Server" and "CMD To Manager AP".
 struct TControlMessages {
     UINT debug = 0;
     UINT command = 0;
@@ -38,8 +31,8 @@ struct TControlMessages {
 
 TControlMessages RegisterControlMessages();
 
-// Lets processes of lower integrity send the close request and the registered messages, where
-// the system has a message filter (Vista and later; looked up at run time).
-void AllowControlMessages(const TControlMessages& messages);
+// Lets processes of lower integrity send the close request to the application window and the
+// registered messages to the form.
+void AllowControlMessages(HWND appWindow, HWND form, const TControlMessages& messages);
 
 } // namespace serverui

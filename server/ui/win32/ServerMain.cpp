@@ -4,14 +4,13 @@
 
 #include <commctrl.h>
 
+#include "common/platform/ListFolder.h"
 #include "common/platform/Socket.h"
 #include "server/ui/win32/AppWindow.h"
 #include "server/ui/win32/ControlChannel.h"
 #include "server/ui/win32/Resource.h"
 #include "server/ui/win32/ServerControl.h"
-#include "server/ui/win32/ServerFolders.h"
 #include "server/ui/win32/SettingsForm.h"
-#include "server/ui/win32/WinText.h"
 
 namespace {
 
@@ -33,7 +32,7 @@ int RunMessageLoop(serverui::TDSettings& form) {
 // The first start: a type error in the registry or a set-up failure is shown; a root folder that
 // does not exist leaves the server stopped without a word.
 void StartFromRegistry(serverui::TServerControl& control) {
-    std::wstring error;
+    std::u16string error;
     if (!control.LoadAtStart(error)) {
         serverui::ShowServerError(error);
         return;
@@ -60,12 +59,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!app.Create(icon))
         return 1;
     const serverui::TControlMessages messages = serverui::RegisterControlMessages();
-    serverui::AllowControlMessages(messages);
 
-    serverui::TServerControl control(serverui::ListFolder());
+    serverui::TServerControl control(
+        platform::ListFolder(platform::ListFolderFallback::kExecutableFolder));
     serverui::TDSettings form(instance, icon, control, messages);
     if (!form.Create())
         return 1;
+    serverui::AllowControlMessages(app.Handle(), form.Handle(), messages);
     StartFromRegistry(control);
     // The form is destroyed first (its destruction stops the server), then the app window.
     return RunMessageLoop(form);

@@ -5,11 +5,16 @@
 #include <commctrl.h>
 #include <uxtheme.h>
 
+#include "common/control/ControlNames.h"
+#include "common/win32/Text.h"
+#include "server/ui/win32/IconMenu.h"
 #include "server/ui/win32/ServerControl.h"
-#include "server/ui/win32/TrayIcon.h"
-#include "server/ui/win32/WinText.h"
 
 namespace serverui {
+
+using win32::AsWide;
+using win32::ToU16;
+using win32::WindowText;
 
 namespace {
 
@@ -75,7 +80,10 @@ bool TDSettings::Create() {
                               height, nullptr, nullptr, instance_, this);
     if (window_ == nullptr)
         return false;
-    tray_ = std::make_unique<TTrayIcon>(window_, icon_);
+    // The tip is the application title; the first layout is what every shell version accepts.
+    tray_ = std::make_unique<win32::TTrayIcon>(window_, 0, kTrayCallbackMessage, icon_,
+                                               AsWide(control::kServerWindowTitle),
+                                               win32::TTrayLayout::kVersion1);
     return CreateControls();
 }
 
@@ -103,7 +111,7 @@ HWND TDSettings::CreatePage(const RECT& area) {
 }
 
 bool TDSettings::CreateControls() {
-    font_ = TFont(CreateMessageFont());
+    font_ = win32::TFont(CreateMessageFont());
 
     const int tabsHeight = kClientHeight - 3 * kMargin - kButtonHeight;
     tabs_ = AddControl(window_, WC_TABCONTROLW, L"", WS_CLIPSIBLINGS | WS_TABSTOP, kMargin, kMargin,
@@ -184,7 +192,7 @@ void TDSettings::SelectPage(int index) {
 }
 
 void TDSettings::UpdateOkButton() {
-    EnableWindow(ok_, IsExistingFolder(WindowText(root_)));
+    EnableWindow(ok_, IsExistingFolder(ToU16(WindowText(root_))));
 }
 
 void TDSettings::ShowForm() {
@@ -196,7 +204,7 @@ void TDSettings::ShowForm() {
     codePages_ = SystemCodePageList();
     SendMessageW(codepages_, CB_RESETCONTENT, 0, 0);
     int selected = -1;
-    const TServerSettings& settings = control_.Settings();
+    const platform::ServerSettings& settings = control_.Settings();
     for (const TCodePageEntry& entry : codePages_) {
         const LRESULT index =
             SendMessageW(codepages_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name.c_str()));
@@ -204,8 +212,8 @@ void TDSettings::ShowForm() {
             selected = static_cast<int>(index);
     }
     SelectPage(0);
-    SetWindowTextW(root_, settings.root.c_str());
-    SetWindowTextW(host_, settings.host.c_str());
+    SetWindowTextW(root_, AsWide(settings.root.c_str()));
+    SetWindowTextW(host_, AsWide(settings.host.c_str()));
     SendMessageW(codepages_, CB_SETCURSEL, selected, 0);
     // Filling the fields enabled it; it waits for the user's first change.
     EnableWindow(ok_, FALSE);
@@ -226,12 +234,12 @@ void TDSettings::HideForm() {
 void TDSettings::OnOk() {
     if (!IsWindowEnabled(ok_))
         return;
-    TServerSettings edited = control_.Settings();
-    edited.root = WindowText(root_);
-    edited.host = WindowText(host_);
+    platform::ServerSettings edited = control_.Settings();
+    edited.root = ToU16(WindowText(root_));
+    edited.host = ToU16(WindowText(host_));
     if (const TCodePageEntry* entry = FindByName(codePages_, WindowText(codepages_)))
         edited.codePage = entry->number;
-    std::wstring error;
+    std::u16string error;
     if (!control_.ApplySettings(edited, error)) {
         ShowServerError(error);
         return;
@@ -241,13 +249,13 @@ void TDSettings::OnOk() {
 }
 
 void TDSettings::OnReload() {
-    std::wstring error;
+    std::u16string error;
     const bool started = control_.ReloadSettings(error);
-    const TServerSettings& settings = control_.Settings();
-    if (WindowText(root_) != settings.root)
-        SetWindowTextW(root_, settings.root.c_str());
-    if (WindowText(host_) != settings.host)
-        SetWindowTextW(host_, settings.host.c_str());
+    const platform::ServerSettings& settings = control_.Settings();
+    if (ToU16(WindowText(root_)) != settings.root)
+        SetWindowTextW(root_, AsWide(settings.root.c_str()));
+    if (ToU16(WindowText(host_)) != settings.host)
+        SetWindowTextW(host_, AsWide(settings.host.c_str()));
     if (!started) {
         // The manager gets no acknowledgement: the server is not running its settings.
         ShowServerError(error);
@@ -277,7 +285,7 @@ bool TDSettings::OnTrayCallback(LPARAM lParam) {
     if (!GetCursorPos(&cursor))
         return false;
     SetForegroundWindow(window_);
-    switch (TTrayIcon::PopupMenu(window_, cursor, !shown_)) {
+    switch (PopupIconMenu(window_, cursor, !shown_)) {
     case kCommandSettings:
         ShowForm();
         break;

@@ -7,40 +7,14 @@
 #include <memory>
 #include <vector>
 
+#include "common/win32/Handle.h"
+#include "common/win32/TrayIcon.h"
 #include "server/ui/win32/CodePageList.h"
 #include "server/ui/win32/ControlChannel.h"
 
 namespace serverui {
 
 class TServerControl;
-class TTrayIcon;
-
-// Move-only owner of a GDI font.
-class TFont {
-  public:
-    TFont() = default;
-    explicit TFont(HFONT font) : font_(font) {}
-    ~TFont() {
-        if (font_ != nullptr)
-            DeleteObject(font_);
-    }
-    TFont(TFont&& other) noexcept : font_(other.font_) { other.font_ = nullptr; }
-    TFont& operator=(TFont&& other) noexcept {
-        if (this != &other) {
-            if (font_ != nullptr)
-                DeleteObject(font_);
-            font_ = other.font_;
-            other.font_ = nullptr;
-        }
-        return *this;
-    }
-    TFont(const TFont&) = delete;
-    TFont& operator=(const TFont&) = delete;
-    HFONT Get() const { return font_; }
-
-  private:
-    HFONT font_ = nullptr;
-};
 
 class TDSettings {
   public:
@@ -80,12 +54,12 @@ class TDSettings {
     HICON icon_;
     TServerControl& control_;
     TControlMessages messages_;
-    std::unique_ptr<TTrayIcon> tray_;
+    std::unique_ptr<win32::TTrayIcon> tray_;
     std::vector<TCodePageEntry> codePages_;
     bool shown_ = false;
 
     HWND window_ = nullptr;
-    TFont font_;
+    win32::TFont font_;
     HWND tabs_ = nullptr;
     HWND pages_[3] = {};
     HWND root_ = nullptr;      // FRoot

@@ -22,13 +22,15 @@
 #include <string>
 #include <vector>
 
+#include "common/control/ControlNames.h"
+#include "common/control/SettingsNames.h"
+#include "common/win32/RegistryKey.h"
+#include "common/win32/Text.h"
 #include "server/ui/win32/ControlChannel.h"
-#include "server/ui/win32/SettingsStore.h"
 
 namespace {
 
-using serverui::kAppTitle;
-using serverui::kAppWindowClass;
+using win32::AsWide;
 
 constexpr int kExitUsage = 2;
 constexpr int kExitTimeout = 3;
@@ -74,7 +76,7 @@ template <typename Predicate> bool WaitFor(double seconds, Predicate found) {
 }
 
 HWND FindApp() {
-    return FindWindowW(kAppWindowClass, kAppTitle);
+    return FindWindowW(AsWide(control::kServerWindowClass), AsWide(control::kServerWindowTitle));
 }
 
 HWND FindForm() {
@@ -153,8 +155,9 @@ int RegistryCommand(const std::wstring& command, const std::wstring& name,
                     const std::wstring& value) {
     // Reading never creates the key: whether the server created it is part of what is tested.
     const bool reading = command == L"reg-get";
-    serverui::TRegistryKey key;
-    if (!key.Open(serverui::kSettingsKeyPath, reading ? KEY_READ : KEY_ALL_ACCESS, !reading)) {
+    win32::TRegistryKey key;
+    const wchar_t* path = AsWide(control::kSettingsKey);
+    if (!(reading ? key.Open(path, KEY_READ) : key.Create(path, KEY_ALL_ACCESS))) {
         if (!reading)
             return kExitNotFound;
         Print(L"no key");
@@ -191,8 +194,8 @@ int RegistryCommand(const std::wstring& command, const std::wstring& name,
 }
 
 int Reload(double seconds) {
-    const UINT command = RegisterWindowMessageW(serverui::kCommandMessageName);
-    const UINT ack = RegisterWindowMessageW(serverui::kAckMessageName);
+    const UINT command = RegisterWindowMessageW(AsWide(control::kCmdToNfsServer));
+    const UINT ack = RegisterWindowMessageW(AsWide(control::kCmdToManagerAp));
     TListener listener;
     if (listener.Handle() == nullptr || !Broadcast(command, 0, 0))
         return kExitNotFound;
@@ -260,7 +263,9 @@ int FormCodePages() {
 
 int ErrorBox(double seconds) {
     HWND box = nullptr;
-    if (!WaitFor(seconds, [&] { return (box = FindWindowW(L"#32770", kAppTitle)) != nullptr; })) {
+    // A message box is a standard dialog ("#32770") titled like the server.
+    const wchar_t* title = AsWide(control::kServerWindowTitle);
+    if (!WaitFor(seconds, [&] { return (box = FindWindowW(L"#32770", title)) != nullptr; })) {
         Print(L"no error box");
         return kExitTimeout;
     }
@@ -322,7 +327,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"reload" && argc == 3)
         return Reload(Seconds(argv[2]));
     if (command == L"debug" && argc == 4) {
-        const UINT debug = RegisterWindowMessageW(serverui::kDebugMessageName);
+        const UINT debug = RegisterWindowMessageW(AsWide(control::kDebugToNfsServer));
         return Broadcast(debug, std::wcstoul(argv[2], nullptr, 10),
                          std::wcstol(argv[3], nullptr, 10))
                    ? 0

@@ -103,10 +103,10 @@ int ShowMenu(const std::wstring& output, const std::vector<std::wstring>& paths)
     // An Explorer-like menu of a media file; the handler's item goes at the top, where this
     // check-mark size still gets its picture.
     HMENU menu = ::CreatePopupMenu();
-    const wchar_t* items[] = {L"&Open",     L"&Play",       nullptr,     L"Open wit&h",
-                              nullptr,      L"Se&nd to",    nullptr,     L"Cu&t",
-                              L"&Copy",     nullptr,        L"Create &shortcut",
-                              L"&Delete",   L"Rena&me",     nullptr,     L"P&roperties"};
+    const wchar_t* items[] = {
+        L"&Open",      L"&Play", nullptr, L"Open wit&h",       nullptr,    L"Se&nd to", nullptr,
+        L"Cu&t",       L"&Copy", nullptr, L"Create &shortcut", L"&Delete", L"Rena&me",  nullptr,
+        L"P&roperties"};
     UINT id = 1;
     for (const wchar_t* item : items) {
         if (item == nullptr)
@@ -123,8 +123,8 @@ int ShowMenu(const std::wstring& output, const std::vector<std::wstring>& paths)
     windowClass.hInstance = ::GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"TavomenuMenuOwner";
     ::RegisterClassW(&windowClass);
-    HWND owner = ::CreateWindowExW(0, windowClass.lpszClassName, L"Explorer", WS_POPUP, 0, 0, 1,
-                                   1, nullptr, nullptr, windowClass.hInstance, nullptr);
+    HWND owner = ::CreateWindowExW(0, windowClass.lpszClassName, L"Explorer", WS_POPUP, 0, 0, 1, 1,
+                                   nullptr, nullptr, windowClass.hInstance, nullptr);
     ShowState state;
     state.output = output;
     ::SetWindowLongPtrW(owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));

@@ -121,8 +121,7 @@ STDMETHODIMP_(ULONG) TOwnDataObject::Release() {
 }
 
 STDMETHODIMP TOwnDataObject::QueryGetData(FORMATETC* format) {
-    return offerDrop_ && format != nullptr && format->cfFormat == CF_HDROP ? S_OK
-                                                                          : DV_E_FORMATETC;
+    return offerDrop_ && format != nullptr && format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
 }
 
 STDMETHODIMP TOwnDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) {

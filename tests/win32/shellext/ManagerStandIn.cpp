@@ -92,8 +92,8 @@ int wmain(int argc, wchar_t** argv) {
     dialog.header.cx = 100;
     dialog.header.cy = 50;
     std::wcscpy(dialog.title, hang ? L"Hung Window" : L"Lumavert");
-    HWND window = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), &dialog.header,
-                                               nullptr, DialogProc, 0);
+    HWND window = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), &dialog.header, nullptr,
+                                               DialogProc, 0);
     if (window == nullptr)
         return 3;
     MSG message;

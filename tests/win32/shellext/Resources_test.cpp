@@ -73,11 +73,11 @@ TEST(TavomenuResources, ThePictureFollowsTheCheckMarkSizeAndTheIndex) {
         int expectedWidth, expectedHeight; // 0: no picture
     };
     const Case cases[] = {
-        {13, 13, 0, 13, 13}, {13, 13, 2, 0, 0},  {15, 15, 0, 15, 15},
+        {13, 13, 0, 13, 13}, {13, 13, 2, 0, 0},   {15, 15, 0, 15, 15},
         {15, 15, 4, 15, 15}, {20, 18, 1, 20, 18}, {0, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
-        tavomenu::TBitmap picture =
+        win32::TBitmap picture =
             tavomenu::MenuPicture(module, MAKELONG(c.width, c.height), c.index);
         if (c.expectedWidth == 0) {
             EXPECT_FALSE(picture) << c.width << "x" << c.height << " at " << c.index;

@@ -112,9 +112,9 @@ TEST(TavomenuExports, FactoryAndHandlerResultsInOrderWithTheModuleCount) {
     EXPECT_EQ(CanUnloadNow(), S_OK);
 
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(library.getClassObject(kClassId, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&factory)),
-              S_OK);
+    ASSERT_EQ(
+        library.getClassObject(kClassId, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+        S_OK);
     EXPECT_EQ(CanUnloadNow(), S_FALSE);
     IUnknown* unknown = nullptr;
     EXPECT_EQ(factory->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
@@ -304,8 +304,8 @@ TEST(TavomenuInvoke, ListsAreByteExactAndHiddenAndTheStandInGetsTheFolder) {
     const std::wstring folder =
         Folder(L"invoke", {L"a.txt", L"b.mp3", L"c.jpg", L"d.mkv", L"e", L"f.MP3"});
     Handler handler;
-    ASSERT_EQ(handler.InitializeWith(In(folder, {L"a.txt", L"b.mp3", L"c.jpg", L"d.mkv", L"e",
-                                                 L"f.MP3"})),
+    ASSERT_EQ(handler.InitializeWith(
+                  In(folder, {L"a.txt", L"b.mp3", L"c.jpg", L"d.mkv", L"e", L"f.MP3"})),
               S_OK);
 
     // String verbs and other offsets write nothing and tell nobody.
@@ -352,7 +352,10 @@ TEST(TavomenuInvoke, TheFolderArrivesExact) {
     const std::wstring percent = Folder(L"%d 100%", {L"a.mp3"});
     EXPECT_EQ(HandOffFolder(In(percent, {L"a.mp3"}), standIn), U16(percent));
 
-    const std::wstring foreign = Folder(L"\x00DCn\x00EF" L"c\x00F8" L"d\x00E9 \x65E5\x672C", {L"a.mp3"});
+    const std::wstring foreign = Folder(L"\x00DCn\x00EF"
+                                        L"c\x00F8"
+                                        L"d\x00E9 \x65E5\x672C",
+                                        {L"a.mp3"});
     EXPECT_EQ(HandOffFolder(In(foreign, {L"a.mp3"}), standIn), U16(foreign));
 
     // 150 units, beyond the 130 that an older block held.
