@@ -10,11 +10,12 @@ set "BITS=32"
 if /i "%PROCESSOR_ARCHITECTURE%"=="AMD64" set "BITS=64"
 if /i "%PROCESSOR_ARCHITECTURE%"=="ARM64" set "BITS=64"
 if defined PROCESSOR_ARCHITEW6432 set "BITS=64"
-if "%BITS%"=="64" (
-    reg delete "%KEY%" /f /reg:64 >nul 2>&1
-    reg delete "%KEY%" /f /reg:32 >nul 2>&1
-) else (
-    reg delete "%KEY%" /f >nul 2>&1
-)
+if "%BITS%"=="32" goto only32
+reg delete "%KEY%" /f /reg:64 >nul 2>&1
+reg delete "%KEY%" /f /reg:32 >nul 2>&1
+goto done
+:only32
+reg delete "%KEY%" /f >nul 2>&1
+:done
 echo Lumavert context menu unregistered for %USERNAME%.
 exit /b 0
