@@ -152,6 +152,9 @@ bool GetPathInformation(std::u16string_view path, bool directory, FileRecord& ou
                         FileIdentity* identity = nullptr);
 
 bool GetPathAttributes(std::u16string_view path, std::uint32_t& attributes);
+// Sets the attribute bits of a file or folder. POSIX keeps only the read-only bit (as the owner's
+// write permission); hidden and the other bits have no counterpart there and are accepted as set.
+bool SetPathAttributes(std::u16string_view path, std::uint32_t attributes);
 bool RemoveFile(std::u16string_view path);
 bool MakeDirectory(std::u16string_view path);
 bool RemoveEmptyDirectory(std::u16string_view path);

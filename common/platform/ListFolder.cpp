@@ -14,10 +14,12 @@ bool IsFolder(const std::u16string& path) {
 
 } // namespace
 
-std::u16string ListFolder(ListFolderFallback fallback) {
+std::u16string ListFolder(ListFolderFallback fallback, bool* documentsMissing) {
     const std::u16string separator(1, NativeSeparator());
     std::u16string documents;
     const bool haveDocuments = DocumentsFolder(true, documents) && !documents.empty();
+    if (documentsMissing != nullptr)
+        *documentsMissing = !haveDocuments;
     if (fallback == ListFolderFallback::kCurrentDirectory) {
         if (!haveDocuments && !CurrentDirectory(documents))
             documents = u".";

@@ -118,7 +118,11 @@ bool TDaemon::NfsRead() {
     const bool replied =
         status != nfs::NFS3_OK ||
         WriteReadData(writer_, reply_, replyLimit_, file, offset, count, size, attributes, status);
-    // The slot keeps the file whatever came of the size check and the read.
+    // The slot keeps the file whatever came of the size check and the read, except a list file:
+    // held open, it would stand delete-pending when the next hand-off replaces it, and the new
+    // list could not be made.
+    if (file.IsOpen() && handles_->IsBelowListFolder(*entry))
+        file.Close();
     if (file.IsOpen()) {
         readSlotFile_ = std::move(file);
         readSlotEntryId_ = entry->Id();

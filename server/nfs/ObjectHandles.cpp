@@ -360,6 +360,13 @@ bool TObjectHandles::CloseFilesAtOrBelow(std::u16string_view path, bool ignoreCa
     return slot != nullptr && IsAtOrBelow(NormalisedPath(slot->GetPath(), ignoreCase), top);
 }
 
+bool TObjectHandles::IsBelowListFolder(const TObjectHandle& entry) const {
+    if (listFolder_.empty())
+        return false;
+    return IsAtOrBelow(NormalisedPath(entry.GetPath(), listIgnoresCase_),
+                       NormalisedPath(listFolder_, listIgnoresCase_));
+}
+
 void TObjectHandles::CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs) {
     for (auto& entry : entries_) {
         if (entry->IsDirectory())

@@ -156,6 +156,9 @@ class TObjectHandles {
     // the server's own open files never stand in the way of the change (Windows refuses to move
     // a folder that holds an open file). True when the entry `slotId` lies there too.
     bool CloseFilesAtOrBelow(std::u16string_view path, bool ignoreCase, std::uint32_t slotId);
+    // Whether `entry` lies below the list folder, by whichever export it was reached (the root
+    // may hold the list folder). The extension replaces those files on every hand-off.
+    bool IsBelowListFolder(const TObjectHandle& entry) const;
 
     // The idle sweep: closes write files whose last use is more than `idleMs` old.
     void CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs);

@@ -292,6 +292,26 @@ TEST_F(FileSystemTest, ReadOnlyFilesReportTheBitAndRefuseWriting) {
     EXPECT_EQ(LastFileError(), kErrorAccessDenied);
 }
 
+TEST_F(FileSystemTest, SetFileAttributesSetsAndClearsReadOnlyAndHidesOnWindows) {
+    const std::u16string path = Path(u"list.txt");
+    ASSERT_TRUE(WriteNewFile(path, "x"));
+    std::uint32_t attributes = 0;
+    ASSERT_TRUE(SetPathAttributes(path, kAttributeReadOnly));
+    ASSERT_TRUE(GetPathAttributes(path, attributes));
+    EXPECT_NE(attributes & kAttributeReadOnly, 0u);
+    EXPECT_FALSE(RemoveFile(path));
+
+    ASSERT_TRUE(SetPathAttributes(path, kAttributeHidden));
+    ASSERT_TRUE(GetPathAttributes(path, attributes));
+    EXPECT_EQ(attributes & kAttributeReadOnly, 0u);
+    // POSIX has no hidden bit; Windows keeps it.
+    EXPECT_EQ((attributes & kAttributeHidden) != 0, NativeSeparator() == u'\\');
+    EXPECT_TRUE(RemoveFile(path)) << LastFileError();
+
+    EXPECT_FALSE(SetPathAttributes(Path(u"gone.txt"), kAttributeHidden));
+    EXPECT_EQ(LastFileError(), kErrorFileNotFound);
+}
+
 TEST_F(FileSystemTest, ShareModesConflictUntilTheHolderCloses) {
     const std::u16string path = Path(u"shared.bin");
     const std::u16string moved = Path(u"moved.bin");

@@ -174,6 +174,21 @@ bool GetPathAttributes(std::u16string_view path, std::uint32_t& attributes) {
     return true;
 }
 
+bool SetPathAttributes(std::u16string_view path, std::uint32_t attributes) {
+    const std::string native = NativePath(path);
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0)
+        return FailWithErrno(errno, native);
+    const mode_t writable = S_IWUSR | S_IWGRP | S_IWOTH;
+    const mode_t mode =
+        (attributes & kAttributeReadOnly) != 0 ? st.st_mode & ~writable : st.st_mode | S_IWUSR;
+    if ((mode & 07777) == (st.st_mode & 07777))
+        return true;
+    if (::chmod(native.c_str(), mode & 07777) != 0)
+        return FailWithErrno(errno, native);
+    return true;
+}
+
 bool RemoveFile(std::u16string_view path) {
     const std::string native = NativePath(path);
     ShareTableGuard table;

@@ -431,6 +431,10 @@ bool GetPathAttributes(std::u16string_view path, std::uint32_t& attributes) {
     return true;
 }
 
+bool SetPathAttributes(std::u16string_view path, std::uint32_t attributes) {
+    return ::SetFileAttributesW(WidePath(path).c_str(), attributes) != FALSE;
+}
+
 bool RemoveFile(std::u16string_view path) {
     return ::DeleteFileW(WidePath(path).c_str()) != FALSE;
 }
