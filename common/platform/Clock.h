@@ -1,4 +1,4 @@
-// Millisecond tick counter, system time as FILETIME ticks, local date and time.
+// Millisecond tick counter, system time as FILETIME ticks, local date and time, a short sleep.
 #pragma once
 
 #include <cstdint>
@@ -22,5 +22,8 @@ struct LocalDateTime {
 };
 
 LocalDateTime LocalNow();
+
+// Blocks the calling thread for about `ms` milliseconds (Sleep / nanosleep).
+void SleepMs(std::uint32_t ms);
 
 } // namespace platform

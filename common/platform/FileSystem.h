@@ -7,17 +7,6 @@
 #include <string>
 #include <string_view>
 
-// <windows.h> maps these names to their W forms; undo that so the declarations below keep their
-// names in every translation unit, whatever it included first.
-#ifdef _WIN32
-#undef CreateDirectory
-#undef DeleteFile
-#undef GetFileAttributes
-#undef MoveFile
-#undef RemoveDirectory
-#undef ReplaceFile
-#endif
-
 namespace platform {
 
 // Win32 error codes.
@@ -162,14 +151,17 @@ struct FileIdentity {
 bool GetPathInformation(std::u16string_view path, bool directory, FileRecord& out,
                         FileIdentity* identity = nullptr);
 
-bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes);
-bool DeleteFile(std::u16string_view path);
-bool CreateDirectory(std::u16string_view path);
-bool RemoveDirectory(std::u16string_view path);
+bool GetPathAttributes(std::u16string_view path, std::uint32_t& attributes);
+// Sets the attribute bits of a file or folder. POSIX keeps only the read-only bit (as the owner's
+// write permission); hidden and the other bits have no counterpart there and are accepted as set.
+bool SetPathAttributes(std::u16string_view path, std::uint32_t attributes);
+bool RemoveFile(std::u16string_view path);
+bool MakeDirectory(std::u16string_view path);
+bool RemoveEmptyDirectory(std::u16string_view path);
 // Never replaces an existing target (error 183 or 80); directories move within one volume.
-bool MoveFile(std::u16string_view from, std::u16string_view to);
+bool MovePath(std::u16string_view from, std::u16string_view to);
 // Moves a file onto `to`, replacing what is there in one step (settings files are saved so).
-bool ReplaceFile(std::u16string_view from, std::u16string_view to);
+bool ReplacePath(std::u16string_view from, std::u16string_view to);
 
 bool GetVolumeBytesPerSector(std::u16string_view path, std::uint32_t& bytesPerSector);
 bool GetVolumeFreeSpace(std::u16string_view path, std::uint64_t& totalBytes,

@@ -15,7 +15,8 @@ enum class ListFolderFallback {
     kExecutableFolder,
 };
 
-// The list folder with a trailing separator, made when missing.
-std::u16string ListFolder(ListFolderFallback fallback);
+// The list folder with a trailing separator, made when missing. `documentsMissing`, when given,
+// tells whether the shell gave no Documents folder (each program logs that with a line of its own).
+std::u16string ListFolder(ListFolderFallback fallback, bool* documentsMissing = nullptr);
 
 } // namespace platform

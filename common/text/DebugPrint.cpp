@@ -2,6 +2,7 @@
 #include "common/text/DebugPrint.h"
 
 #include "common/platform/DebugOutput.h"
+#include "common/platform/SystemError.h"
 
 namespace text {
 
@@ -29,6 +30,12 @@ void DebugPrintLine(std::u16string line) {
         return;
     }
     platform::DebugOutputW(line.c_str());
+}
+
+void DebugPrintSystemError(std::uint32_t code) {
+    // Signed, as the line has always shown it (%d).
+    DebugPrint(u"GetLastError=%d: %s", static_cast<std::int32_t>(code),
+               platform::SystemErrorText(code));
 }
 
 } // namespace text

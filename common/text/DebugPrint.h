@@ -2,6 +2,7 @@
 // fit, and sent to the system debugger output (or to the sink a test installs).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -21,5 +22,8 @@ void DebugPrintLine(std::u16string line);
 template <typename... Args> void DebugPrint(std::u16string_view format, const Args&... args) {
     DebugPrintLine(Format(format, args...));
 }
+
+// The system error line: "GetLastError=%d: %s" with `code` and the system's text for it.
+void DebugPrintSystemError(std::uint32_t code);
 
 } // namespace text

@@ -7,7 +7,7 @@ namespace text {
 
 namespace {
 
-struct Spec {
+struct Field {
     bool left = false;
     bool zero = false;
     bool plus = false;
@@ -25,58 +25,58 @@ bool IsDigit(char16_t c) {
 }
 
 // Reads a conversion after its '%'; false when the text is no complete conversion.
-bool ParseSpec(std::u16string_view format, std::size_t& pos, Spec& spec) {
+bool ParseField(std::u16string_view format, std::size_t& pos, Field& field) {
     for (; pos < format.size(); ++pos) {
         const char16_t c = format[pos];
         if (c == u'-')
-            spec.left = true;
+            field.left = true;
         else if (c == u'0')
-            spec.zero = true;
+            field.zero = true;
         else if (c == u'+')
-            spec.plus = true;
+            field.plus = true;
         else if (c == u' ')
-            spec.space = true;
+            field.space = true;
         else if (c == u'#')
-            spec.alternate = true;
+            field.alternate = true;
         else
             break;
     }
     // Widths and precisions are capped: a format of the program never needs more.
     constexpr std::size_t kMaxField = 4096;
     while (pos < format.size() && IsDigit(format[pos])) {
-        spec.width = std::min<std::size_t>(spec.width * 10 + (format[pos] - u'0'), kMaxField);
+        field.width = std::min<std::size_t>(field.width * 10 + (format[pos] - u'0'), kMaxField);
         ++pos;
     }
     if (pos < format.size() && format[pos] == u'.') {
-        spec.hasPrecision = true;
+        field.hasPrecision = true;
         ++pos;
         while (pos < format.size() && IsDigit(format[pos])) {
-            spec.precision =
-                std::min<std::size_t>(spec.precision * 10 + (format[pos] - u'0'), kMaxField);
+            field.precision =
+                std::min<std::size_t>(field.precision * 10 + (format[pos] - u'0'), kMaxField);
             ++pos;
         }
     }
     if (format.substr(pos, 3) == u"I64") {
-        spec.bits = 64;
+        field.bits = 64;
         pos += 3;
     } else if (format.substr(pos, 2) == u"ll") {
-        spec.bits = 64;
+        field.bits = 64;
         pos += 2;
     } else if (format.substr(pos, 2) == u"hh") {
-        spec.bits = 8;
+        field.bits = 8;
         pos += 2;
     } else if (pos < format.size() && format[pos] == u'h') {
-        spec.bits = 16;
+        field.bits = 16;
         ++pos;
     } else if (pos < format.size() && (format[pos] == u'l' || format[pos] == u'w')) {
         ++pos; // long is 32 bits on Windows; %ls / %ws name a UTF-16 text, as %s does here
     } else if (pos < format.size() && (format[pos] == u'z' || format[pos] == u'I')) {
-        spec.bits = 64;
+        field.bits = 64;
         ++pos;
     }
     if (pos >= format.size())
         return false;
-    spec.conversion = format[pos++];
+    field.conversion = format[pos++];
     return true;
 }
 
@@ -102,15 +102,15 @@ std::u16string Digits(std::uint64_t value, unsigned base, bool upper) {
     return out;
 }
 
-void Pad(std::u16string& out, std::u16string_view body, const Spec& spec, bool zeroAllowed,
+void Pad(std::u16string& out, std::u16string_view body, const Field& field, bool zeroAllowed,
          std::u16string_view prefix = {}) {
     const std::size_t length = prefix.size() + body.size();
-    const std::size_t fill = spec.width > length ? spec.width - length : 0;
-    if (spec.left) {
+    const std::size_t fill = field.width > length ? field.width - length : 0;
+    if (field.left) {
         out += prefix;
         out += body;
         out.append(fill, u' ');
-    } else if (spec.zero && zeroAllowed) {
+    } else if (field.zero && zeroAllowed) {
         out += prefix;
         out.append(fill, u'0');
         out += body;
@@ -121,41 +121,41 @@ void Pad(std::u16string& out, std::u16string_view body, const Spec& spec, bool z
     }
 }
 
-void AppendInteger(std::u16string& out, const FormatArg& arg, const Spec& spec) {
-    const char16_t c = spec.conversion;
+void AppendInteger(std::u16string& out, const FormatArg& arg, const Field& field) {
+    const char16_t c = field.conversion;
     std::u16string prefix;
     std::u16string body;
     if (c == u'd' || c == u'i') {
         const std::int64_t value =
             arg.kind() == FormatArg::Kind::Signed
-                ? SignExtend(arg.integer(), spec.bits)
-                : static_cast<std::int64_t>(Truncate(arg.integer(), spec.bits));
+                ? SignExtend(arg.integer(), field.bits)
+                : static_cast<std::int64_t>(Truncate(arg.integer(), field.bits));
         const std::uint64_t magnitude =
             value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
         body = Digits(magnitude, 10, false);
         if (value < 0)
             prefix = u"-";
-        else if (spec.plus)
+        else if (field.plus)
             prefix = u"+";
-        else if (spec.space)
+        else if (field.space)
             prefix = u" ";
     } else {
-        const std::uint64_t value = Truncate(arg.integer(), spec.bits);
+        const std::uint64_t value = Truncate(arg.integer(), field.bits);
         const unsigned base = c == u'u' ? 10 : c == u'o' ? 8 : 16;
         body = Digits(value, base, c == u'X');
-        if (spec.alternate && value != 0 && base == 16)
+        if (field.alternate && value != 0 && base == 16)
             prefix = c == u'X' ? u"0X" : u"0x";
-        if (spec.alternate && base == 8 && body.front() != u'0')
+        if (field.alternate && base == 8 && body.front() != u'0')
             body.insert(body.begin(), u'0');
     }
-    if (spec.hasPrecision && body.size() < spec.precision)
-        body.insert(body.begin(), spec.precision - body.size(), u'0');
-    if (spec.hasPrecision && spec.precision == 0 && body == u"0")
+    if (field.hasPrecision && body.size() < field.precision)
+        body.insert(body.begin(), field.precision - body.size(), u'0');
+    if (field.hasPrecision && field.precision == 0 && body == u"0")
         body.clear();
-    Pad(out, body, spec, !spec.hasPrecision, prefix);
+    Pad(out, body, field, !field.hasPrecision, prefix);
 }
 
-void AppendText(std::u16string& out, const FormatArg& arg, const Spec& spec) {
+void AppendText(std::u16string& out, const FormatArg& arg, const Field& field) {
     std::u16string converted;
     std::u16string_view text;
     if (arg.kind() == FormatArg::Kind::Text16) {
@@ -169,18 +169,18 @@ void AppendText(std::u16string& out, const FormatArg& arg, const Spec& spec) {
                         : Format(u"%llu", arg.integer());
         text = converted;
     }
-    if (spec.hasPrecision && text.size() > spec.precision) {
+    if (field.hasPrecision && text.size() > field.precision) {
         std::u16string cut(text);
-        CutToFit(cut, spec.precision + 1);
+        CutToFit(cut, field.precision + 1);
         converted = std::move(cut);
         text = converted;
     }
-    Pad(out, text, spec, false);
+    Pad(out, text, field, false);
 }
 
-void AppendCharacter(std::u16string& out, const FormatArg& arg, const Spec& spec) {
+void AppendCharacter(std::u16string& out, const FormatArg& arg, const Field& field) {
     if (arg.kind() == FormatArg::Kind::Text16 || arg.kind() == FormatArg::Kind::Text8) {
-        AppendText(out, arg, spec);
+        AppendText(out, arg, field);
         return;
     }
     std::u16string body;
@@ -191,7 +191,7 @@ void AppendCharacter(std::u16string& out, const FormatArg& arg, const Spec& spec
     } else {
         body.push_back(static_cast<char16_t>(code));
     }
-    Pad(out, body, spec, false);
+    Pad(out, body, field, false);
 }
 
 } // namespace
@@ -214,14 +214,14 @@ std::u16string FormatList(std::u16string_view format, std::span<const FormatArg>
             ++pos;
             continue;
         }
-        Spec spec;
-        const bool complete = ParseSpec(format, pos, spec);
+        Field field;
+        const bool complete = ParseField(format, pos, field);
         const std::u16string_view written = format.substr(start, pos - start);
         if (!complete || next >= args.size()) {
             out += written;
             continue;
         }
-        switch (spec.conversion) {
+        switch (field.conversion) {
         case u'd':
         case u'i':
         case u'u':
@@ -230,12 +230,12 @@ std::u16string FormatList(std::u16string_view format, std::span<const FormatArg>
         case u'o':
             if (args[next].kind() == FormatArg::Kind::Signed ||
                 args[next].kind() == FormatArg::Kind::Unsigned)
-                AppendInteger(out, args[next], spec);
+                AppendInteger(out, args[next], field);
             else
-                AppendText(out, args[next], spec);
+                AppendText(out, args[next], field);
             break;
         case u'p': {
-            Spec pointer = spec;
+            Field pointer = field;
             pointer.conversion = u'X';
             pointer.bits = 64;
             pointer.zero = true;
@@ -245,11 +245,11 @@ std::u16string FormatList(std::u16string_view format, std::span<const FormatArg>
         }
         case u's':
         case u'S':
-            AppendText(out, args[next], spec);
+            AppendText(out, args[next], field);
             break;
         case u'c':
         case u'C':
-            AppendCharacter(out, args[next], spec);
+            AppendCharacter(out, args[next], field);
             break;
         default:
             out += written; // unknown conversion: shown as written, its argument kept

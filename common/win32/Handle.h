@@ -1,6 +1,6 @@
 // THandle: one move-only owner for every Win32 resource that has its own closer, with the
 // traits and aliases of the kinds the programs use (kernel handles, registry keys, menus, GDI
-// objects, icons, file mappings and their views, directory searches).
+// objects, memory DCs, icons, file mappings and their views, directory searches).
 #pragma once
 
 #include <windows.h>
@@ -97,6 +97,14 @@ template <typename T> struct TGdiObjectTraits {
     static void Close(Type value) noexcept { ::DeleteObject(value); }
 };
 
+// Memory device contexts (CreateCompatibleDC); a window's DC from GetDC goes back with ReleaseDC.
+struct TMemoryDcTraits {
+    using Type = HDC;
+    static Type Invalid() noexcept { return nullptr; }
+    static bool IsValid(Type value) noexcept { return value != nullptr; }
+    static void Close(Type value) noexcept { ::DeleteDC(value); }
+};
+
 // Icons the program made (CreateIconIndirect, LoadImage without LR_SHARED). Shared icons from
 // LoadIcon belong to the system and are never put in an owner.
 struct TIconTraits {
@@ -126,5 +134,6 @@ using TFont = TGdiObject<HFONT>;
 using TBitmap = TGdiObject<HBITMAP>;
 using TBrush = TGdiObject<HBRUSH>;
 using TIcon = THandle<TIconTraits>;
+using TMemoryDc = THandle<TMemoryDcTraits>;
 
 } // namespace win32

@@ -1,6 +1,9 @@
-// The 84-byte fattr3 image of an entry: fixed owner and mode bits, the creation time as ctime,
-// and for a directory the newest last-write time among its entries as atime and mtime, kept
-// per directory while the platform's change watch sees nothing move in it.
+// The 84-byte fattr3 image of an entry: fixed owner and mode bits, as ctime the later of the
+// creation time and the object's own last write, and for a directory the newest last-write time
+// among its entries as atime and mtime, kept per directory while the platform's change watch sees
+// nothing move in it.
+#include <algorithm>
+
 #include "common/platform/FileSystem.h"
 #include "server/nfs/NfsConstants.h"
 #include "server/nfs/ObjectHandles.h"
@@ -28,32 +31,41 @@ bool NewestEntryTime(const std::u16string& directoryPath, std::uint64_t& newest)
     return true;
 }
 
+// ctime has to move whenever the object changes: the Linux client keeps a folder's cached
+// listing for as long as its ctime stays, so with the creation time alone names deleted on the
+// PC were listed on and on. Taken before a folder's times are replaced by its entries' newest.
+void KeepOwnChangeTime(platform::FileRecord& record) {
+    record.creationTime = std::max(record.creationTime, record.lastWriteTime);
+}
+
 } // namespace
 
 void TObjectHandles::FillAttributes(const TObjectHandle& entry, const platform::FileRecord& record,
-                                    rpc::Fattr3& out) const {
+                                    nfs::Fattr3& out) const {
     out.fill(0);
     const bool directory = (record.attributes & platform::kAttributeDirectory) != 0;
     const bool readOnly = (record.attributes & platform::kAttributeReadOnly) != 0;
     std::uint8_t* image = out.data();
-    rpc::StoreBigEndian32(image + rpc::fattr::kType, directory ? nfs::NF3DIR : nfs::NF3REG);
-    rpc::StoreBigEndian32(image + rpc::fattr::kMode, readOnly ? kModeReadOnly : kModeReadWrite);
-    rpc::StoreBigEndian32(image + rpc::fattr::kNlink, 1);
-    rpc::StoreBigEndian64(image + rpc::fattr::kSize, record.size);
-    rpc::StoreBigEndian64(image + rpc::fattr::kUsed, record.size);
-    rpc::StoreBigEndian64(image + rpc::fattr::kFileId, entry.FileId());
+    rpc::StoreBigEndian32(image + nfs::fattr::kType, directory ? nfs::NF3DIR : nfs::NF3REG);
+    rpc::StoreBigEndian32(image + nfs::fattr::kMode, readOnly ? kModeReadOnly : kModeReadWrite);
+    rpc::StoreBigEndian32(image + nfs::fattr::kNlink, 1);
+    rpc::StoreBigEndian64(image + nfs::fattr::kSize, record.size);
+    rpc::StoreBigEndian64(image + nfs::fattr::kUsed, record.size);
+    rpc::StoreBigEndian64(image + nfs::fattr::kFileId, entry.FileId());
     if (directory)
-        rpc::StoreNfsTime(image + rpc::fattr::kAtime,
-                          rpc::FileTimeToNfsTime(record.lastAccessTime));
-    rpc::StoreNfsTime(image + rpc::fattr::kMtime, rpc::FileTimeToNfsTime(record.lastWriteTime));
-    rpc::StoreNfsTime(image + rpc::fattr::kCtime, rpc::FileTimeToNfsTime(record.creationTime));
+        nfs::StoreNfsTime(image + nfs::fattr::kAtime,
+                          nfs::FileTimeToNfsTime(record.lastAccessTime));
+    nfs::StoreNfsTime(image + nfs::fattr::kMtime, nfs::FileTimeToNfsTime(record.lastWriteTime));
+    nfs::StoreNfsTime(image + nfs::fattr::kCtime,
+                      nfs::FileTimeToNfsTime(std::max(record.creationTime, record.lastWriteTime)));
 }
 
 bool TObjectHandles::ReadAttributes(const TObjectHandle& entry, const platform::File& file,
-                                    rpc::Fattr3& out) const {
+                                    nfs::Fattr3& out) const {
     platform::FileRecord record;
     if (!file.GetInformation(record))
         return false;
+    KeepOwnChangeTime(record);
     if ((record.attributes & platform::kAttributeDirectory) != 0) {
         std::uint64_t newest = 0;
         if (NewestEntryTime(entry.GetPath(), newest)) {
@@ -65,7 +77,7 @@ bool TObjectHandles::ReadAttributes(const TObjectHandle& entry, const platform::
     return true;
 }
 
-bool TObjectHandles::GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out) const {
+bool TObjectHandles::GetAttributes(const TObjectHandle* entry, nfs::Fattr3& out) const {
     if (entry == nullptr)
         return false;
     const std::u16string path = entry->GetPath();
@@ -73,6 +85,7 @@ bool TObjectHandles::GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out)
     platform::FileIdentity identity;
     if (!platform::GetPathInformation(path, entry->IsDirectory(), record, &identity))
         return false;
+    KeepOwnChangeTime(record);
     if ((record.attributes & platform::kAttributeDirectory) != 0) {
         std::uint64_t newest = 0;
         if (CachedNewestEntryTime(path, identity, newest)) {

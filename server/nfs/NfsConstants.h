@@ -54,5 +54,8 @@ inline constexpr std::uint32_t kDatagramTransferMax = 32768;
 
 // Maps a Win32 error code to the NFS status reported for a failed file operation.
 std::uint32_t WinErrorToNfsStatus(std::uint32_t winError);
+// The status of the platform call that just failed; call before anything else touches the
+// platform's error.
+std::uint32_t LastFileStatus();
 
 } // namespace nfs

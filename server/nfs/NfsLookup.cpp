@@ -1,5 +1,4 @@
 // NFS procedures that inspect objects: NULL, GETATTR, SETATTR, LOOKUP and ACCESS.
-#include "common/platform/Clock.h"
 #include "common/platform/FileSystem.h"
 #include "server/nfs/NfsConstants.h"
 #include "server/rpc/Daemon.h"
@@ -8,28 +7,22 @@
 namespace server {
 namespace {
 
-// The status of the platform call that just failed; call before anything else touches the
-// platform's error.
-std::uint32_t MappedError() {
-    return nfs::WinErrorToNfsStatus(platform::LastFileError());
-}
-
 constexpr std::uint32_t kTimeCreation = 0, kTimeAccess = 1, kTimeWrite = 2;
 
 constexpr std::uint32_t kNanosecondsPerSecond = 1000000000;
 
 // Replaces one of the file's three times: by the client's time (SET_TO_CLIENT_TIME, as touch -d
 // and cp -p send it) or by the server's clock.
-std::uint32_t SetTime(platform::File& file, int which, bool fromClient, rpc::NfsTime clientTime) {
+std::uint32_t SetTime(platform::File& file, int which, bool fromClient, nfs::NfsTime clientTime,
+                      std::uint64_t serverTime) {
     if (fromClient && clientTime.nanoseconds >= kNanosecondsPerSecond)
         return nfs::NFS3ERR_INVAL;
     std::uint64_t times[3] = {};
     if (!file.GetTimes(&times[kTimeCreation], &times[kTimeAccess], &times[kTimeWrite]))
-        return MappedError();
-    times[which] =
-        fromClient ? rpc::NfsTimeToFileTime(clientTime) : platform::SystemTimeAsFileTime();
+        return nfs::LastFileStatus();
+    times[which] = fromClient ? nfs::NfsTimeToFileTime(clientTime) : serverTime;
     if (!file.SetTimes(&times[kTimeCreation], &times[kTimeAccess], &times[kTimeWrite]))
-        return MappedError();
+        return nfs::LastFileStatus();
     return nfs::NFS3_OK;
 }
 
@@ -47,7 +40,7 @@ bool TDaemon::NfsGetAttr() {
         return false;
 
     TObjectHandle* entry = nullptr;
-    rpc::Fattr3 attributes;
+    nfs::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
     // An object that cannot report itself is a server fault here, not the platform's error;
     // one that is gone is stale, as everywhere.
@@ -57,15 +50,15 @@ bool TDaemon::NfsGetAttr() {
         return false;
     if (status != nfs::NFS3_OK)
         return true;
-    return writer_.WriteBytes(attributes.data(), rpc::kFattrSize);
+    return writer_.WriteBytes(attributes.data(), nfs::kFattrSize);
 }
 
 bool TDaemon::NfsSetAttr() {
     std::uint32_t id = 0;
-    rpc::SetAttributes wanted;
+    nfs::SetAttributes wanted;
     bool guarded = false;
     std::uint32_t guardSeconds = 0, guardNanoseconds = 0;
-    if (!ReadHandle(id) || !reader_.ReadSetAttributes(wanted) || !reader_.ReadBool(guarded) ||
+    if (!ReadHandle(id) || !nfs::ReadSetAttributes(reader_, wanted) || !reader_.ReadBool(guarded) ||
         (guarded && (!reader_.ReadUInt32(guardSeconds) || !reader_.ReadUInt32(guardNanoseconds))))
         return WriteAcceptStatus(rpc::kGarbageArgs);
     if (!WriteAcceptStatus(rpc::kSuccess))
@@ -73,10 +66,10 @@ bool TDaemon::NfsSetAttr() {
 
     // The guard is decoded only: NOT_SYNC is never answered.
     TObjectHandle* entry = nullptr;
-    rpc::Fattr3 before, after;
+    nfs::Fattr3 before, after;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, before))
-        status = StaleIfGone(*entry, MappedError());
+        status = StaleIfGone(*entry, nfs::LastFileStatus());
     platform::File file;
     if (status == nfs::NFS3_OK) {
         // The server's own read slot must not stand in the way of the server's own change.
@@ -87,7 +80,7 @@ bool TDaemon::NfsSetAttr() {
         options.share = platform::FileShare::ReadWrite;
         file = platform::File::Open(entry->GetPath(), options);
         if (!file.IsOpen())
-            status = MappedError();
+            status = nfs::LastFileStatus();
     }
     if (file.IsOpen()) {
         if (wanted.setMode || wanted.setUid || wanted.setGid)
@@ -95,14 +88,16 @@ bool TDaemon::NfsSetAttr() {
         if (status == nfs::NFS3_OK && wanted.setSize) {
             if (!file.Seek(wanted.size) || !file.SetEndOfFile() ||
                 !handles_->ReadAttributes(*entry, file, after))
-                status = MappedError();
+                status = nfs::LastFileStatus();
         }
         if (status == nfs::NFS3_OK && wanted.setAccessTime)
-            status = SetTime(file, kTimeAccess, wanted.accessTimeFromClient, wanted.accessTime);
+            status = SetTime(file, kTimeAccess, wanted.accessTimeFromClient, wanted.accessTime,
+                             clock_->SystemTimeAsFileTime());
         if (status == nfs::NFS3_OK && wanted.setModifyTime)
-            status = SetTime(file, kTimeWrite, wanted.modifyTimeFromClient, wanted.modifyTime);
+            status = SetTime(file, kTimeWrite, wanted.modifyTimeFromClient, wanted.modifyTime,
+                             clock_->SystemTimeAsFileTime());
         if (!handles_->ReadAttributes(*entry, file, after))
-            status = MappedError();
+            status = nfs::LastFileStatus();
         file.Close();
     }
 
@@ -110,7 +105,7 @@ bool TDaemon::NfsSetAttr() {
         return false;
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false) && writer_.WriteBool(false);
-    return writer_.WriteWccData(before, after);
+    return nfs::WriteWccData(writer_, before, after);
 }
 
 bool TDaemon::NfsLookup() {
@@ -123,7 +118,7 @@ bool TDaemon::NfsLookup() {
 
     TDirHandle* directory = nullptr;
     TObjectHandle* entry = nullptr;
-    rpc::Fattr3 directoryAttributes, attributes;
+    nfs::Fattr3 directoryAttributes, attributes;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
     if (status == nfs::NFS3_OK)
@@ -131,11 +126,11 @@ bool TDaemon::NfsLookup() {
     if (status == nfs::NFS3_OK && directory->GetPath().size() + wideName.size() > nfs::kMaxPath)
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, directoryAttributes))
-        status = StaleIfGone(*directory, MappedError());
+        status = StaleIfGone(*directory, nfs::LastFileStatus());
     if (status == nfs::NFS3_OK && (entry = handles_->GetHandle(directory, wideName)) == nullptr)
         status = nfs::NFS3ERR_NOENT;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes)) {
-        status = MappedError();
+        status = nfs::LastFileStatus();
         // The table's entry of a name whose object is gone (removed behind the server's back,
         // or replaced by one of the other kind) gives way to a fresh lookup.
         if (handles_->ForgetIfGone(*entry)) {
@@ -144,7 +139,7 @@ bool TDaemon::NfsLookup() {
             if (entry == nullptr)
                 status = nfs::NFS3ERR_NOENT;
             else if (!handles_->GetAttributes(entry, attributes))
-                status = MappedError();
+                status = nfs::LastFileStatus();
             else
                 status = nfs::NFS3_OK;
         }
@@ -154,8 +149,8 @@ bool TDaemon::NfsLookup() {
         return false;
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false);
-    return WriteHandle(*entry) && writer_.WritePostOpAttributes(attributes) &&
-           writer_.WritePostOpAttributes(directoryAttributes);
+    return WriteHandle(*entry) && nfs::WritePostOpAttributes(writer_, attributes) &&
+           nfs::WritePostOpAttributes(writer_, directoryAttributes);
 }
 
 bool TDaemon::NfsAccess() {
@@ -166,17 +161,17 @@ bool TDaemon::NfsAccess() {
         return false;
 
     TObjectHandle* entry = nullptr;
-    rpc::Fattr3 attributes;
+    nfs::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = StaleIfGone(*entry, MappedError());
+        status = StaleIfGone(*entry, nfs::LastFileStatus());
 
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false);
     // Every access asked about is granted: the platform decides when the client acts.
-    return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt32(access);
+    return nfs::WritePostOpAttributes(writer_, attributes) && writer_.WriteUInt32(access);
 }
 
 } // namespace server

@@ -8,12 +8,6 @@
 namespace server {
 namespace {
 
-// The status of the platform call that just failed; call before anything else touches the
-// platform's error.
-std::uint32_t MappedError() {
-    return nfs::WinErrorToNfsStatus(platform::LastFileError());
-}
-
 constexpr std::uint32_t kOwnerWrite = 0200;
 // FSINFO: only "can set times"; no links, no symbolic links, not homogeneous.
 constexpr std::uint32_t kFsfCanSetTime = 0x10;
@@ -27,13 +21,13 @@ bool IsTooLong(const TDirHandle& directory, const std::u16string& name) {
 // A regular file at `path`; a directory there does not count.
 bool FileExistsAt(const std::u16string& path) {
     std::uint32_t attributes = 0;
-    return platform::GetFileAttributes(path, attributes) &&
+    return platform::GetPathAttributes(path, attributes) &&
            (attributes & platform::kAttributeDirectory) == 0;
 }
 
 bool DirectoryExistsAt(const std::u16string& path) {
     std::uint32_t attributes = 0;
-    return platform::GetFileAttributes(path, attributes) &&
+    return platform::GetPathAttributes(path, attributes) &&
            (attributes & platform::kAttributeDirectory) != 0;
 }
 
@@ -48,13 +42,13 @@ void ForgetName(TObjectHandles& handles, TDirHandle* directory, std::u16string_v
 // The checks and the removal shared by REMOVE and RMDIR, which differ only in `remove`, after
 // the name's own checks and the directory's before attributes.
 std::uint32_t RemoveName(TObjectHandles& handles, TDirHandle& directory, const std::u16string& name,
-                         bool (*remove)(std::u16string_view), rpc::Fattr3& after) {
+                         bool (*remove)(std::u16string_view), nfs::Fattr3& after) {
     if (IsTooLong(directory, name))
         return nfs::NFS3ERR_NAMETOOLONG;
     if (!remove(directory.GetPath() + name))
-        return MappedError();
+        return nfs::LastFileStatus();
     if (!handles.GetAttributes(&directory, after))
-        return MappedError();
+        return nfs::LastFileStatus();
     return nfs::NFS3_OK;
 }
 
@@ -63,14 +57,14 @@ std::uint32_t RemoveName(TObjectHandles& handles, TDirHandle& directory, const s
 bool TDaemon::NfsCreate() {
     std::uint32_t id = 0, createMode = 0;
     std::string name;
-    rpc::SetAttributes wanted;
+    nfs::SetAttributes wanted;
     std::uint64_t verifier = 0;
     if (!ReadHandle(id) || !ReadName(name) || !reader_.ReadUInt32(createMode))
         return WriteAcceptStatus(rpc::kGarbageArgs);
     const bool decoded = createMode == nfs::EXCLUSIVE
                              ? reader_.ReadUInt64(verifier)
                              : (createMode == nfs::UNCHECKED || createMode == nfs::GUARDED) &&
-                                   reader_.ReadSetAttributes(wanted);
+                                   nfs::ReadSetAttributes(reader_, wanted);
     if (!decoded)
         return WriteAcceptStatus(rpc::kGarbageArgs);
     if (!WriteAcceptStatus(rpc::kSuccess))
@@ -79,13 +73,13 @@ bool TDaemon::NfsCreate() {
     // Every mode fails on an existing name: the verifier of EXCLUSIVE is never compared.
     TDirHandle* directory = nullptr;
     TObjectHandle* entry = nullptr;
-    rpc::Fattr3 before, after, attributes;
+    nfs::Fattr3 before, after, attributes;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
     if (status == nfs::NFS3_OK)
         status = NameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
-        status = StaleIfGone(*directory, MappedError());
+        status = StaleIfGone(*directory, nfs::LastFileStatus());
     if (status == nfs::NFS3_OK && IsTooLong(*directory, wideName))
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK && handles_->GetHandle(directory, wideName) != nullptr)
@@ -99,13 +93,13 @@ bool TDaemon::NfsCreate() {
         options.attributes = readOnly ? platform::kAttributeReadOnly : platform::kAttributeNormal;
         const platform::File file = platform::File::Open(directory->GetPath() + wideName, options);
         if (!file.IsOpen())
-            status = MappedError();
+            status = nfs::LastFileStatus();
     }
     if (status == nfs::NFS3_OK) {
         entry = handles_->GetHandle(directory, wideName);
         if (!handles_->GetAttributes(directory, after) ||
             !handles_->GetAttributes(entry, attributes))
-            status = MappedError();
+            status = nfs::LastFileStatus();
     }
 
     if (!writer_.WriteUInt32(status))
@@ -113,21 +107,22 @@ bool TDaemon::NfsCreate() {
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false) && writer_.WriteBool(false);
     return writer_.WriteBool(true) && WriteHandle(*entry) &&
-           writer_.WritePostOpAttributes(attributes) && writer_.WriteWccData(before, after);
+           nfs::WritePostOpAttributes(writer_, attributes) &&
+           nfs::WriteWccData(writer_, before, after);
 }
 
 bool TDaemon::NfsMkDir() {
     std::uint32_t id = 0;
     std::string name;
-    rpc::SetAttributes unused;
-    if (!ReadHandle(id) || !ReadName(name) || !reader_.ReadSetAttributes(unused))
+    nfs::SetAttributes unused;
+    if (!ReadHandle(id) || !ReadName(name) || !nfs::ReadSetAttributes(reader_, unused))
         return WriteAcceptStatus(rpc::kGarbageArgs);
     if (!WriteAcceptStatus(rpc::kSuccess))
         return false;
 
     TDirHandle* directory = nullptr;
     TObjectHandle* entry = nullptr;
-    rpc::Fattr3 before, after, attributes;
+    nfs::Fattr3 before, after, attributes;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
     if (status == nfs::NFS3_OK)
@@ -138,14 +133,14 @@ bool TDaemon::NfsMkDir() {
     if (status == nfs::NFS3_OK && DirectoryExistsAt(directory->GetPath() + wideName))
         status = nfs::NFS3ERR_EXIST;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
-        status = StaleIfGone(*directory, MappedError());
-    if (status == nfs::NFS3_OK && !platform::CreateDirectory(directory->GetPath() + wideName))
-        status = MappedError();
+        status = StaleIfGone(*directory, nfs::LastFileStatus());
+    if (status == nfs::NFS3_OK && !platform::MakeDirectory(directory->GetPath() + wideName))
+        status = nfs::LastFileStatus();
     if (status == nfs::NFS3_OK) {
         entry = handles_->GetHandle(directory, wideName);
         if (!handles_->GetAttributes(directory, after) ||
             !handles_->GetAttributes(entry, attributes))
-            status = MappedError();
+            status = nfs::LastFileStatus();
     }
 
     if (!writer_.WriteUInt32(status))
@@ -153,15 +148,16 @@ bool TDaemon::NfsMkDir() {
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false) && writer_.WriteBool(false);
     return writer_.WriteBool(true) && WriteHandle(*entry) &&
-           writer_.WritePostOpAttributes(attributes) && writer_.WriteWccData(before, after);
+           nfs::WritePostOpAttributes(writer_, attributes) &&
+           nfs::WriteWccData(writer_, before, after);
 }
 
 bool TDaemon::NfsRemove() {
-    return RemoveObject(&platform::DeleteFile);
+    return RemoveObject(&platform::RemoveFile);
 }
 
 bool TDaemon::NfsRmDir() {
-    return RemoveObject(&platform::RemoveDirectory);
+    return RemoveObject(&platform::RemoveEmptyDirectory);
 }
 
 // REMOVE and RMDIR, which differ only in the platform call that removes the object.
@@ -174,13 +170,13 @@ bool TDaemon::RemoveObject(bool (*remove)(std::u16string_view)) {
         return false;
 
     TDirHandle* directory = nullptr;
-    rpc::Fattr3 before, after;
+    nfs::Fattr3 before, after;
     const std::u16string wideName = NameToWide(name);
     std::uint32_t status = ResolveDirectory(id, directory);
     if (status == nfs::NFS3_OK)
         status = ChangedNameStatus(*directory, wideName);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, before))
-        status = StaleIfGone(*directory, MappedError());
+        status = StaleIfGone(*directory, nfs::LastFileStatus());
     if (status == nfs::NFS3_OK)
         ReleaseFilesAt(*directory, wideName);
     if (status == nfs::NFS3_OK)
@@ -189,7 +185,7 @@ bool TDaemon::RemoveObject(bool (*remove)(std::u16string_view)) {
         return false;
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false) && writer_.WriteBool(false);
-    if (!writer_.WriteWccData(before, after))
+    if (!nfs::WriteWccData(writer_, before, after))
         return false;
     ForgetName(*handles_, directory, wideName);
     ReleaseOrphanedReadSlot();
@@ -206,7 +202,7 @@ bool TDaemon::NfsRename() {
 
     TDirHandle* fromDirectory = nullptr;
     TDirHandle* toDirectory = nullptr;
-    rpc::Fattr3 fromBefore, fromAfter, toBefore, toAfter;
+    nfs::Fattr3 fromBefore, fromAfter, toBefore, toAfter;
     const std::u16string wideFrom = NameToWide(fromName);
     const std::u16string wideTo = NameToWide(toName);
     std::uint32_t status = nfs::NFS3_OK;
@@ -228,18 +224,18 @@ bool TDaemon::NfsRename() {
             status = nfs::NFS3ERR_NOTDIR;
     }
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(fromDirectory, fromBefore))
-        status = StaleIfGone(*fromDirectory, MappedError());
+        status = StaleIfGone(*fromDirectory, nfs::LastFileStatus());
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(toDirectory, toBefore))
-        status = StaleIfGone(*toDirectory, MappedError());
+        status = StaleIfGone(*toDirectory, nfs::LastFileStatus());
     if (status == nfs::NFS3_OK && toPath.size() > nfs::kMaxPath)
         status = nfs::NFS3ERR_NAMETOOLONG;
     if (status == nfs::NFS3_OK)
         ReleaseFilesAt(*fromDirectory, wideFrom);
-    if (status == nfs::NFS3_OK && !platform::MoveFile(fromDirectory->GetPath() + wideFrom, toPath))
-        status = MappedError();
+    if (status == nfs::NFS3_OK && !platform::MovePath(fromDirectory->GetPath() + wideFrom, toPath))
+        status = nfs::LastFileStatus();
     if (status == nfs::NFS3_OK && (!handles_->GetAttributes(fromDirectory, fromAfter) ||
                                    !handles_->GetAttributes(toDirectory, toAfter)))
-        status = MappedError();
+        status = nfs::LastFileStatus();
 
     if (!writer_.WriteUInt32(status))
         return false;
@@ -247,7 +243,8 @@ bool TDaemon::NfsRename() {
         return writer_.WriteBool(false) && writer_.WriteBool(false) && writer_.WriteBool(false) &&
                writer_.WriteBool(false);
     }
-    if (!writer_.WriteWccData(fromBefore, fromAfter) || !writer_.WriteWccData(toBefore, toAfter))
+    if (!nfs::WriteWccData(writer_, fromBefore, fromAfter) ||
+        !nfs::WriteWccData(writer_, toBefore, toAfter))
         return false;
     // The moved object gets a new entry only when a client looks up its new name.
     ForgetName(*handles_, fromDirectory, wideFrom);
@@ -263,21 +260,21 @@ bool TDaemon::NfsFsStat() {
         return false;
 
     TObjectHandle* entry = nullptr;
-    rpc::Fattr3 attributes;
+    nfs::Fattr3 attributes;
     std::uint64_t totalBytes = 0, freeBytes = 0, availableBytes = 0;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = StaleIfGone(*entry, MappedError());
+        status = StaleIfGone(*entry, nfs::LastFileStatus());
     if (status == nfs::NFS3_OK &&
         !platform::GetVolumeFreeSpace(entry->GetPath(), totalBytes, freeBytes, availableBytes))
-        status = MappedError();
+        status = nfs::LastFileStatus();
 
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false);
     // File counts are not known: tfiles, ffiles and afiles are 0, as is invarsec.
-    return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt64(totalBytes) &&
+    return nfs::WritePostOpAttributes(writer_, attributes) && writer_.WriteUInt64(totalBytes) &&
            writer_.WriteUInt64(freeBytes) && writer_.WriteUInt64(availableBytes) &&
            writer_.WriteUInt64(0) && writer_.WriteUInt64(0) && writer_.WriteUInt64(0) &&
            writer_.WriteUInt32(0);
@@ -291,7 +288,7 @@ bool TDaemon::NfsFsInfo() {
         return false;
 
     TObjectHandle* entry = nullptr;
-    rpc::Fattr3 attributes;
+    nfs::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && currentSocket_ != nullptr) {
         // The sizes are not announced; a socket that cannot report them is a server fault.
@@ -301,7 +298,7 @@ bool TDaemon::NfsFsInfo() {
             status = nfs::NFS3ERR_SERVERFAULT;
     }
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = StaleIfGone(*entry, MappedError());
+        status = StaleIfGone(*entry, nfs::LastFileStatus());
 
     if (!writer_.WriteUInt32(status))
         return false;
@@ -317,7 +314,7 @@ bool TDaemon::NfsFsInfo() {
     const std::uint32_t readMax = datagram ? nfs::kDatagramTransferMax : nfs::kReadMax;
     const std::uint32_t writeMax = datagram ? nfs::kDatagramTransferMax : nfs::kWriteMax;
     const std::uint32_t dirPref = datagram ? nfs::kDatagramTransferMax : nfs::kDirPref;
-    return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt32(readMax) &&
+    return nfs::WritePostOpAttributes(writer_, attributes) && writer_.WriteUInt32(readMax) &&
            writer_.WriteUInt32(readMax) && writer_.WriteUInt32(multiple) &&
            writer_.WriteUInt32(writeMax) && writer_.WriteUInt32(writeMax) &&
            writer_.WriteUInt32(multiple) && writer_.WriteUInt32(dirPref) &&
@@ -333,10 +330,10 @@ bool TDaemon::NfsPathConf() {
         return false;
 
     TObjectHandle* entry = nullptr;
-    rpc::Fattr3 attributes;
+    nfs::Fattr3 attributes;
     std::uint32_t status = ResolveHandle(id, entry);
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, attributes))
-        status = StaleIfGone(*entry, MappedError());
+        status = StaleIfGone(*entry, nfs::LastFileStatus());
 
     if (!writer_.WriteUInt32(status))
         return false;
@@ -344,7 +341,7 @@ bool TDaemon::NfsPathConf() {
         return writer_.WriteBool(false);
     // linkmax 0: no hard links. Names keep their case; whether they match ignoring it is the
     // file system's to say (always on Windows).
-    return writer_.WritePostOpAttributes(attributes) && writer_.WriteUInt32(0) &&
+    return nfs::WritePostOpAttributes(writer_, attributes) && writer_.WriteUInt32(0) &&
            writer_.WriteUInt32(kNameMax) && writer_.WriteBool(true) && writer_.WriteBool(true) &&
            writer_.WriteBool(handles_->IgnoresCase(*entry)) && writer_.WriteBool(true);
 }

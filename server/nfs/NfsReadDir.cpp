@@ -1,5 +1,5 @@
 // NFS procedures READDIR and READDIRPLUS: listings served from a snapshot of the directory that
-// a listing with verifier 0 takes; cookies are positions in the snapshot.
+// a listing from cookie 0 (or with verifier 0) takes; cookies are positions in the snapshot.
 #include <string>
 
 #include "common/platform/CodePage.h"
@@ -30,15 +30,17 @@ std::uint32_t CapToReply(std::uint32_t count, std::uint32_t replyLimit) {
     return count < replyLimit ? count : replyLimit;
 }
 
-// After the directory's checks and attributes, the reading that the verifier names (a fresh
-// snapshot for verifier 0).
-std::uint32_t OpenListing(TReadDirHandles& readings, TDirHandle& directory, std::uint64_t& verifier,
-                          TReadDirReading*& reading) {
+// After the directory's checks and attributes, the reading that the verifier names, or a fresh
+// snapshot for verifier 0 and for cookie 0: a listing from the start is a new listing, whatever
+// verifier the client kept (the Linux client sends its last one, and files deleted since would
+// be listed again).
+std::uint32_t OpenListing(TReadDirHandles& readings, TDirHandle& directory, std::uint64_t cookie,
+                          std::uint64_t& verifier, TReadDirReading*& reading) {
     reading = nullptr;
-    if (verifier == 0) {
+    if (verifier == 0 || cookie == 0) {
         reading = readings.StartReading(directory.Id(), directory.GetPath());
         if (reading == nullptr)
-            return nfs::WinErrorToNfsStatus(platform::LastFileError());
+            return nfs::LastFileStatus();
         verifier = reading->identity;
         return nfs::NFS3_OK;
     }
@@ -95,8 +97,8 @@ TObjectHandle* TDaemon::ListedObject(TReadDirReading& reading, std::size_t k,
 
 // The status steps both listings share, up to the verifier of the success body. False when
 // the reply could not be written; `reading` stays null when the failure body was written.
-bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
-                           TReadDirReading*& reading) {
+bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t cookie, std::uint64_t& verifier,
+                           TDirHandle*& directory, TReadDirReading*& reading) {
     directory = nullptr;
     reading = nullptr;
     // The socket's receive buffer size is not used; failing to read it means a broken socket.
@@ -106,18 +108,18 @@ bool TDaemon::BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle
         status = nfs::NFS3ERR_SERVERFAULT;
     if (status == nfs::NFS3_OK)
         status = ResolveDirectory(id, directory);
-    rpc::Fattr3 attributes{};
+    nfs::Fattr3 attributes{};
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(directory, attributes))
-        status = StaleIfGone(*directory, nfs::WinErrorToNfsStatus(platform::LastFileError()));
+        status = StaleIfGone(*directory, nfs::LastFileStatus());
     if (status == nfs::NFS3_OK)
-        status = OpenListing(*readDirs_, *directory, verifier, reading);
+        status = OpenListing(*readDirs_, *directory, cookie, verifier, reading);
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK) {
         reading = nullptr;
         return writer_.WriteBool(false);
     }
-    if (!writer_.WritePostOpAttributes(attributes) || !writer_.WriteUInt64(verifier)) {
+    if (!nfs::WritePostOpAttributes(writer_, attributes) || !writer_.WriteUInt64(verifier)) {
         reading = nullptr;
         return false;
     }
@@ -137,7 +139,7 @@ bool TDaemon::NfsReadDir() {
 
     TDirHandle* directory = nullptr;
     TReadDirReading* reading = nullptr;
-    if (!BeginListing(id, verifier, directory, reading))
+    if (!BeginListing(id, cookie, verifier, directory, reading))
         return false;
     if (reading == nullptr)
         return true;
@@ -196,7 +198,7 @@ bool TDaemon::NfsReadDirPlus() {
 
     TDirHandle* directory = nullptr;
     TReadDirReading* reading = nullptr;
-    if (!BeginListing(id, verifier, directory, reading))
+    if (!BeginListing(id, cookie, verifier, directory, reading))
         return false;
     if (reading == nullptr)
         return true;
@@ -207,7 +209,7 @@ bool TDaemon::NfsReadDirPlus() {
     // dircount counts whole entries here, attributes and handles included, and must stay
     // strictly above what they add up to.
     std::uint64_t sum = 0;
-    rpc::Fattr3 image{};
+    nfs::Fattr3 image{};
     if (reading->wireNames.size() != total)
         reading->wireNames.assign(total, std::string());
     for (; k < total; ++k) {
@@ -239,7 +241,8 @@ bool TDaemon::NfsReadDirPlus() {
             !writer_.WriteUInt32(length) || !writer_.WriteBytes(name.data(), length) ||
             !writer_.WriteUInt64(k + 1))
             return false;
-        if (haveAttributes ? !writer_.WritePostOpAttributes(image) : !writer_.WriteBool(false))
+        if (haveAttributes ? !nfs::WritePostOpAttributes(writer_, image)
+                           : !writer_.WriteBool(false))
             return false;
         if (entry != nullptr ? !(writer_.WriteBool(true) && WriteHandle(*entry))
                              : !writer_.WriteBool(false))

@@ -1,7 +1,6 @@
 // NFS procedures READ, WRITE and COMMIT: file contents between the wire and the export. READ
 // keeps the last file read open in the read slot; WRITE keeps each written file open in its
 // entry until a stable write, COMMIT or the idle sweep closes it.
-#include "common/platform/Clock.h"
 #include "server/nfs/NfsConstants.h"
 #include "server/rpc/Daemon.h"
 #include "server/rpc/RpcConstants.h"
@@ -9,18 +8,13 @@
 namespace server {
 namespace {
 
-// The status of a platform call that just failed; read before anything else can overwrite it.
-std::uint32_t LastFileStatus() {
-    return nfs::WinErrorToNfsStatus(platform::LastFileError());
-}
-
 bool IsStable(std::uint32_t stableHow) {
     return (stableHow & 0xFF) != nfs::UNSTABLE;
 }
 
 // The file size that an attribute image reports (the open file's own, read with it).
-std::uint64_t SizeOf(const rpc::Fattr3& attributes) {
-    return rpc::LoadBigEndian64(attributes.data() + rpc::fattr::kSize);
+std::uint64_t SizeOf(const nfs::Fattr3& attributes) {
+    return rpc::LoadBigEndian64(attributes.data() + nfs::fattr::kSize);
 }
 
 // Bytes after the reply's first `used` bytes that a READ may still fill: the reply must stay
@@ -36,9 +30,9 @@ std::uint32_t RoomForData(std::uint32_t used, std::uint32_t limit) {
 // the reply could not be written.
 bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, std::uint32_t replyLimit,
                    platform::File& file, std::uint64_t offset, std::uint32_t count,
-                   std::uint64_t size, const rpc::Fattr3& attributes, std::uint32_t& status) {
+                   std::uint64_t size, const nfs::Fattr3& attributes, std::uint32_t& status) {
     const std::uint32_t statusAt = writer.Length();
-    if (!writer.WriteUInt32(nfs::NFS3_OK) || !writer.WritePostOpAttributes(attributes))
+    if (!writer.WriteUInt32(nfs::NFS3_OK) || !nfs::WritePostOpAttributes(writer, attributes))
         return false;
     // count, eof and the data length are filled in once the read has told them.
     const std::uint32_t countAt = writer.Length();
@@ -58,7 +52,7 @@ bool WriteReadData(rpc::XdrWriter& writer, rpc::XdrBuffer& reply, std::uint32_t 
         return false;
     std::uint32_t got = 0;
     if (wanted != 0 && !file.ReadAt(offset, data, static_cast<std::uint32_t>(wanted), got)) {
-        status = LastFileStatus();
+        status = nfs::LastFileStatus();
         writer.Truncate(statusAt);
         return true;
     }
@@ -93,7 +87,7 @@ bool TDaemon::NfsRead() {
             return ReadThroughWriteFile(*entry, writeFile, offset, count);
     }
     platform::File file;
-    rpc::Fattr3 attributes{};
+    nfs::Fattr3 attributes{};
     std::uint64_t size = 0;
     if (status == nfs::NFS3_OK) {
         if (readSlotEntryId_ == entry->Id()) {
@@ -114,7 +108,7 @@ bool TDaemon::NfsRead() {
     }
     if (status == nfs::NFS3_OK && !handles_->ReadAttributes(*entry, file, attributes)) {
         // A file that cannot report itself is given up, so the next READ opens it afresh.
-        status = LastFileStatus();
+        status = nfs::LastFileStatus();
         file.Close();
         status = StaleIfGone(*entry, status);
     }
@@ -124,7 +118,11 @@ bool TDaemon::NfsRead() {
     const bool replied =
         status != nfs::NFS3_OK ||
         WriteReadData(writer_, reply_, replyLimit_, file, offset, count, size, attributes, status);
-    // The slot keeps the file whatever came of the size check and the read.
+    // The slot keeps the file whatever came of the size check and the read, except a list file:
+    // held open, it would stand delete-pending when the next hand-off replaces it, and the new
+    // list could not be made.
+    if (file.IsOpen() && handles_->IsBelowListFolder(*entry))
+        file.Close();
     if (file.IsOpen()) {
         readSlotFile_ = std::move(file);
         readSlotEntryId_ = entry->Id();
@@ -138,11 +136,11 @@ bool TDaemon::NfsRead() {
 
 bool TDaemon::ReadThroughWriteFile(const TObjectHandle& entry, platform::File& file,
                                    std::uint64_t offset, std::uint32_t count) {
-    rpc::Fattr3 attributes{};
+    nfs::Fattr3 attributes{};
     std::uint64_t size = 0;
     std::uint32_t status = nfs::NFS3_OK;
     if (!handles_->ReadAttributes(entry, file, attributes))
-        status = LastFileStatus();
+        status = nfs::LastFileStatus();
     else
         size = SizeOf(attributes);
     if (status == nfs::NFS3_OK &&
@@ -177,8 +175,8 @@ bool TDaemon::NfsWrite() {
 
     TObjectHandle* entry = nullptr;
     std::uint32_t status = ResolveHandle(id, entry);
-    rpc::Fattr3 before{};
-    rpc::Fattr3 after{};
+    nfs::Fattr3 before{};
+    nfs::Fattr3 after{};
     std::uint32_t written = 0;
     // A directory has no write file of its own; opening it for writing fails anyway.
     TFileHandle* fileEntry =
@@ -194,7 +192,7 @@ bool TDaemon::NfsWrite() {
         options.shareDelete = true;
         file = platform::File::Open(entry->GetPath(), options);
         if (!file.IsOpen()) {
-            status = StaleIfGone(*entry, LastFileStatus());
+            status = StaleIfGone(*entry, nfs::LastFileStatus());
             // A dropped entry takes its write file with it: nothing below may touch either.
             if (status == nfs::NFS3ERR_STALE)
                 entry = fileEntry = nullptr;
@@ -203,20 +201,20 @@ bool TDaemon::NfsWrite() {
     // The before record holds the old size; a write beyond it leaves the gap reading as zeros
     // on both platforms, so nothing else needs it.
     if (status == nfs::NFS3_OK && !handles_->ReadAttributes(*entry, file, before))
-        status = LastFileStatus();
+        status = nfs::LastFileStatus();
     if (status == nfs::NFS3_OK && !file.WriteAt(offset, data, length, written))
-        status = LastFileStatus();
+        status = nfs::LastFileStatus();
     // Unstable data starts for the disk at once, so that the COMMIT after a long stream waits
     // only for its tail instead of for the whole file.
     if (status == nfs::NFS3_OK && !IsStable(stableHow))
         file.StartFlush(offset, written);
     if (status == nfs::NFS3_OK && !handles_->ReadAttributes(*entry, file, after))
-        status = LastFileStatus();
+        status = nfs::LastFileStatus();
     if (status == nfs::NFS3_OK && fileEntry != nullptr)
-        fileEntry->LastUse = platform::TickCountMs();
+        fileEntry->LastUse = clock_->TickCountMs();
     if (IsStable(stableHow) && entry != nullptr) {
         if (status == nfs::NFS3_OK && !file.Flush())
-            status = LastFileStatus();
+            status = nfs::LastFileStatus();
         if (fileEntry != nullptr)
             handles_->CloseFile(*fileEntry);
     }
@@ -228,7 +226,7 @@ bool TDaemon::NfsWrite() {
         return false;
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false) && writer_.WriteBool(false);
-    return writer_.WriteWccData(before, after) && writer_.WriteUInt32(written) &&
+    return nfs::WriteWccData(writer_, before, after) && writer_.WriteUInt32(written) &&
            writer_.WriteUInt32(stableHow) && writer_.WriteUInt64(verifier);
 }
 
@@ -243,28 +241,28 @@ bool TDaemon::NfsCommit() {
 
     TObjectHandle* entry = nullptr;
     std::uint32_t status = ResolveHandle(id, entry);
-    rpc::Fattr3 before{};
-    rpc::Fattr3 after{};
+    nfs::Fattr3 before{};
+    nfs::Fattr3 after{};
     std::uint64_t verifier = 0;
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, before))
-        status = StaleIfGone(*entry, LastFileStatus());
+        status = StaleIfGone(*entry, nfs::LastFileStatus());
     if (status == nfs::NFS3_OK && !entry->IsDirectory()) {
         auto& fileEntry = *static_cast<TFileHandle*>(entry);
         if (fileEntry.FileHandle.IsOpen()) {
             verifier = fileEntry.FileHandle.Id();
             if (!fileEntry.FileHandle.Flush())
-                status = LastFileStatus();
+                status = nfs::LastFileStatus();
             handles_->CloseFile(fileEntry);
         }
     }
     if (status == nfs::NFS3_OK && !handles_->GetAttributes(entry, after))
-        status = LastFileStatus();
+        status = nfs::LastFileStatus();
 
     if (!writer_.WriteUInt32(status))
         return false;
     if (status != nfs::NFS3_OK)
         return writer_.WriteBool(false) && writer_.WriteBool(false);
-    return writer_.WriteWccData(before, after) && writer_.WriteUInt64(verifier);
+    return nfs::WriteWccData(writer_, before, after) && writer_.WriteUInt64(verifier);
 }
 
 } // namespace server

@@ -23,4 +23,8 @@ std::uint32_t WinErrorToNfsStatus(std::uint32_t winError) {
     }
 }
 
+std::uint32_t LastFileStatus() {
+    return WinErrorToNfsStatus(platform::LastFileError());
+}
+
 } // namespace nfs

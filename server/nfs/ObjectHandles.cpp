@@ -153,7 +153,7 @@ TObjectHandles::TObjectHandles(std::u16string_view root, std::u16string_view lis
     if (!listFolder_.empty() && listFolder_.back() != u'\\')
         listFolder_ += u'\\';
     std::uint32_t attributes = 0;
-    if (!platform::GetFileAttributes(rootPath_, attributes) ||
+    if (!platform::GetPathAttributes(rootPath_, attributes) ||
         (attributes & platform::kAttributeDirectory) == 0)
         errorText_ = "Can't open folder \"" + platform::Utf16ToUtf8(rootPath_) + "\"";
     rootIgnoresCase_ = platform::FolderIgnoresCase(rootPath_);
@@ -263,7 +263,7 @@ TObjectHandle* TObjectHandles::GetHandle(TDirHandle* parent, std::u16string_view
 
     const std::u16string path = parent != nullptr ? parent->GetPath() + piece : piece;
     std::uint32_t attributes = 0;
-    if (!platform::GetFileAttributes(path, attributes))
+    if (!platform::GetPathAttributes(path, attributes))
         return nullptr;
     if ((attributes & platform::kAttributeDirectory) != 0) {
         std::uint32_t bytesPerSector = 0;
@@ -314,7 +314,7 @@ bool TObjectHandles::ForgetIfGone(TObjectHandle& entry) {
     while (entry.IsDirectory() && !path.empty() && path.back() == u'\\')
         path.pop_back();
     std::uint32_t attributes = 0;
-    if (platform::GetFileAttributes(path, attributes)) {
+    if (platform::GetPathAttributes(path, attributes)) {
         if (((attributes & platform::kAttributeDirectory) != 0) == entry.IsDirectory())
             return false;
     } else {
@@ -358,6 +358,13 @@ bool TObjectHandles::CloseFilesAtOrBelow(std::u16string_view path, bool ignoreCa
     }
     const TObjectHandle* slot = slotId != 0 ? Find(slotId) : nullptr;
     return slot != nullptr && IsAtOrBelow(NormalisedPath(slot->GetPath(), ignoreCase), top);
+}
+
+bool TObjectHandles::IsBelowListFolder(const TObjectHandle& entry) const {
+    if (listFolder_.empty())
+        return false;
+    return IsAtOrBelow(NormalisedPath(entry.GetPath(), listIgnoresCase_),
+                       NormalisedPath(listFolder_, listIgnoresCase_));
 }
 
 void TObjectHandles::CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs) {

@@ -13,7 +13,7 @@
 
 #include "common/platform/DirectoryWatch.h"
 #include "common/platform/FileSystem.h"
-#include "server/rpc/XdrCodec.h"
+#include "server/nfs/NfsXdr.h"
 
 namespace server {
 
@@ -76,14 +76,11 @@ class TDirHandle final : public TObjectHandle {
     TDirHandle(TDirHandle* parent, std::u16string name, std::u16string component,
                const std::u16string* exportBase, std::uint32_t bytesPerSector, bool ignoresCase)
         : TObjectHandle(parent, std::move(name), std::move(component), exportBase),
-          BytesPerSector(bytesPerSector), SectorMask(~std::uint64_t{bytesPerSector - 1}),
-          IgnoresCase(ignoresCase) {}
+          BytesPerSector(bytesPerSector), IgnoresCase(ignoresCase) {}
     bool IsDirectory() const override { return true; }
     std::u16string GetPath() const override;
 
     const std::uint32_t BytesPerSector;
-    // Rounds an offset down to a sector boundary.
-    const std::uint64_t SectorMask;
     // Whether the file system takes the names in this folder ignoring case; the table then
     // matches them so too.
     const bool IgnoresCase;
@@ -146,19 +143,22 @@ class TObjectHandles {
     bool IsExportedFolder(std::u16string_view path) const;
 
     // Attributes of the entry's object (opened by path); false with the platform error set.
-    bool GetAttributes(const TObjectHandle* entry, rpc::Fattr3& out) const;
+    bool GetAttributes(const TObjectHandle* entry, nfs::Fattr3& out) const;
     // Attributes from an open file of the entry.
     bool ReadAttributes(const TObjectHandle& entry, const platform::File& file,
-                        rpc::Fattr3& out) const;
+                        nfs::Fattr3& out) const;
     // Attributes from values already known (a directory search record).
     void FillAttributes(const TObjectHandle& entry, const platform::FileRecord& record,
-                        rpc::Fattr3& out) const;
+                        nfs::Fattr3& out) const;
 
     // Before a REMOVE, RMDIR or RENAME of the object at `path` (a folder's path and a name):
     // closes the write files of the entries whose objects lie at `path` or below it, so that
     // the server's own open files never stand in the way of the change (Windows refuses to move
     // a folder that holds an open file). True when the entry `slotId` lies there too.
     bool CloseFilesAtOrBelow(std::u16string_view path, bool ignoreCase, std::uint32_t slotId);
+    // Whether `entry` lies below the list folder, by whichever export it was reached (the root
+    // may hold the list folder). The extension replaces those files on every hand-off.
+    bool IsBelowListFolder(const TObjectHandle& entry) const;
 
     // The idle sweep: closes write files whose last use is more than `idleMs` old.
     void CloseIdleFiles(std::uint32_t nowMs, std::uint32_t idleMs);

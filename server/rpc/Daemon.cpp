@@ -5,7 +5,6 @@
 #include <random>
 #include <span>
 
-#include "common/platform/Clock.h"
 #include "server/nfs/NfsConstants.h"
 #include "server/rpc/RpcConstants.h"
 
@@ -19,6 +18,8 @@ namespace {
 
 // The select set holds at most this many sockets; later connections wait their turn.
 constexpr std::size_t kMaxSelectSockets = 64;
+// The first slots of the select set: the three listeners, then the three datagram sockets.
+constexpr std::size_t kFixedSockets = 6;
 constexpr int kSelectTimeoutMs = 1001;
 // The wait while more connections are open than the select set holds.
 constexpr int kCrowdedSelectTimeoutMs = 20;
@@ -33,11 +34,12 @@ constexpr std::size_t kMinimumSendProgress = 64 * 1024;
 // Larger socket buffers let a whole 1 MiB transfer move without waiting on the window.
 constexpr int kSocketBufferSize = 4 * 1024 * 1024;
 
+// Seeds take the platform's clock whatever clock the daemon runs on: a fake one is no entropy.
 std::uint32_t RandomSeed() {
     std::random_device device;
     std::uint32_t seed = device();
-    seed ^= platform::TickCountMs();
-    seed ^= static_cast<std::uint32_t>(platform::SystemTimeAsFileTime() >> 8);
+    seed ^= PlatformClock().TickCountMs();
+    seed ^= static_cast<std::uint32_t>(PlatformClock().SystemTimeAsFileTime() >> 8);
     return seed;
 }
 
@@ -49,8 +51,10 @@ void AdoptBoundPort(const Socket& socket, std::uint16_t& port) {
 }
 
 // Takes what has arrived and waits only when nothing has (the loop's select has just seen the
-// connection readable, and a call's bytes mostly arrive together): one receive per part.
-bool ReceiveExact(Socket& socket, std::uint8_t* into, std::size_t count, std::uint32_t startMs) {
+// connection readable, and a call's bytes mostly arrive together): one receive per part. False
+// once `timeoutMs` have passed since `startMs` without all of it.
+bool ReceiveExact(Socket& socket, std::uint8_t* into, std::size_t count, const TClock& clock,
+                  std::uint32_t startMs, int timeoutMs) {
     std::size_t have = 0;
     while (have < count) {
         std::size_t received = 0;
@@ -63,34 +67,13 @@ bool ReceiveExact(Socket& socket, std::uint8_t* into, std::size_t count, std::ui
             have += received;
             continue;
         }
-        const std::uint32_t elapsed = platform::TickCountMs() - startMs;
-        if (elapsed >= static_cast<std::uint32_t>(kRecordReceiveTimeoutMs))
+        const std::uint32_t elapsed = clock.TickCountMs() - startMs;
+        if (elapsed >= static_cast<std::uint32_t>(timeoutMs))
             return false;
-        if (!socket.WaitReadable(kRecordReceiveTimeoutMs - static_cast<int>(elapsed)))
-            return false;
+        // A wait that ends without data ends the record only once the clock says its time has
+        // passed (checked above): a fake clock's time moves apart from the system's.
+        socket.WaitReadable(clock.WaitSliceMs(timeoutMs - static_cast<int>(elapsed)));
     }
-    return true;
-}
-
-// Receives one single-fragment record into `request`, starting `shift` bytes into the buffer
-// (where the read cursor is left). False for end of stream, errors, a stalled record, a record
-// without the last-fragment bit and one over the message limit.
-bool ReceiveRecord(Socket& socket, rpc::XdrBuffer& request, std::uint32_t shift = 0) {
-    request.Reset();
-    const std::uint32_t startMs = platform::TickCountMs();
-    std::uint8_t mark[4];
-    if (!ReceiveExact(socket, mark, 4, startMs))
-        return false;
-    const std::uint32_t word = rpc::LoadBigEndian32(mark);
-    const std::uint32_t size = word & rpc::kRecordLengthMask;
-    if ((word & rpc::kRecordLastFragment) == 0 || std::uint64_t{size} + 4 > rpc::kMessageLimit)
-        return false;
-    if (request.capacity - shift < size && !rpc::SetCapacity(request, shift + size, 1))
-        return false;
-    if (!ReceiveExact(socket, request.data + shift, size, startMs))
-        return false;
-    request.position = shift;
-    request.length = shift + size;
     return true;
 }
 
@@ -101,6 +84,42 @@ struct TDaemon::Connection {
     std::uint16_t localPort = 0;
     SocketAddress peer;
 };
+
+// What the loop keeps from one round to the next.
+struct TDaemon::LoopState {
+    std::array<Socket*, 3> listeners{};
+    std::array<Socket*, 3> datagrams{};
+    std::vector<Connection> connections;
+    // The select set: listeners, datagram sockets, then the connections that fit this round.
+    std::vector<const Socket*> sockets;
+    std::vector<std::size_t> slotConnection; // connection index of each connection slot
+    std::unique_ptr<bool[]> ready{new bool[kMaxSelectSockets]()};
+    std::size_t rotation = 0; // where the next round's window of connections starts
+};
+
+// Receives one single-fragment record into the request buffer, starting `shift` bytes into it
+// (where the read cursor is left). False for end of stream, errors, a record not complete
+// within the record time-out, a record without the last-fragment bit and one over the message
+// limit.
+bool TDaemon::ReceiveRecord(Socket& socket, std::uint32_t shift) {
+    request_.Reset();
+    const std::uint32_t startMs = clock_->TickCountMs();
+    const int timeoutMs = times_.recordReceiveMs;
+    std::uint8_t mark[4];
+    if (!ReceiveExact(socket, mark, 4, *clock_, startMs, timeoutMs))
+        return false;
+    const std::uint32_t word = rpc::LoadBigEndian32(mark);
+    const std::uint32_t size = word & rpc::kRecordLengthMask;
+    if ((word & rpc::kRecordLastFragment) == 0 || std::uint64_t{size} + 4 > rpc::kMessageLimit)
+        return false;
+    if (request_.capacity - shift < size && !rpc::SetCapacity(request_, shift + size, 1))
+        return false;
+    if (!ReceiveExact(socket, request_.data + shift, size, *clock_, startMs, timeoutMs))
+        return false;
+    request_.position = shift;
+    request_.length = shift + size;
+    return true;
+}
 
 TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage, std::u16string_view listFolder,
                  ServicePorts ports, std::uint32_t idSeed, PortmapperTaken whenTaken)
@@ -117,8 +136,7 @@ TDaemon::TDaemon(std::u16string_view root, std::uint32_t codePage, std::u16strin
         return;
     // The request buffer has a page to spare for placing WRITE data on a page boundary.
     if (!rpc::SetCapacity(request_, rpc::kMessageLimit + kPageSize, 1) ||
-        !rpc::SetCapacity(reply_, rpc::kMessageLimit, 1) ||
-        !rpc::SetCapacity(data_, 2 * rpc::kMessageLimit, 1))
+        !rpc::SetCapacity(reply_, rpc::kMessageLimit, 1))
         errorText_ = "Out of memory";
 }
 
@@ -284,7 +302,7 @@ TDaemon::LocalCall TDaemon::CallLocalPortmapper(Socket& socket, std::uint32_t xi
         built = built && out.WriteUInt32(argument);
     if (!built || !SendReply(socket, true, LocalPortmapper()))
         return LocalCall::SendFailed;
-    if (!socket.WaitReadable(kProbeTimeoutMs) || !ReceiveRecord(socket, request_))
+    if (!socket.WaitReadable(kProbeTimeoutMs) || !ReceiveRecord(socket))
         return LocalCall::NoAnswer;
     std::uint32_t replyXid = 0, type = 0, status = 0, acceptStatus = 0;
     std::uint64_t verifier = 0; // flavor and an empty body
@@ -306,6 +324,11 @@ void TDaemon::AddAllowedHost(std::string_view host) {
         address = platform::kInaddrNone;
     allowed_.Add(address);
     exportGroups_.push_back(text);
+}
+
+void TDaemon::SetClock(const TClock& clock, const DaemonTimes& times) {
+    clock_ = &clock;
+    times_ = times;
 }
 
 bool TDaemon::IsHostAllowed(std::uint32_t address) const {
@@ -333,100 +356,112 @@ void TDaemon::Stop() {
 }
 
 void TDaemon::Execute() {
-    std::vector<Connection> connections;
-    std::vector<const Socket*> sockets;
-    std::vector<std::size_t> slotConnection; // connection index of each select slot
-    std::unique_ptr<bool[]> ready(new bool[kMaxSelectSockets]());
-    std::size_t rotation = 0;
-    lastSweepMs_ = platform::TickCountMs();
-
-    Socket* const listeners[] = {&portmapTcp_, &mountTcp_, &nfsTcp_};
-    Socket* const datagrams[] = {&portmapUdp_, &mountUdp_, &nfsUdp_};
+    LoopState loop;
+    loop.listeners = {&portmapTcp_, &mountTcp_, &nfsTcp_};
+    loop.datagrams = {&portmapUdp_, &mountUdp_, &nfsUdp_};
+    lastSweepMs_ = clock_->TickCountMs();
     while (!terminated_) {
-        sockets.clear();
-        for (Socket* socket : listeners)
-            sockets.push_back(socket);
-        for (Socket* socket : datagrams)
-            sockets.push_back(socket);
-        const std::size_t fixed = sockets.size();
-        // Connections beyond the select limit take turns: each window starts where the last one
-        // ended, and while they do not all fit the wait is short, so that every connection is
-        // looked at within moments however many others sit idle.
-        const std::size_t room = kMaxSelectSockets - fixed;
-        const std::size_t taken = connections.size() < room ? connections.size() : room;
-        if (!connections.empty())
-            rotation %= connections.size();
-        slotConnection.clear();
-        for (std::size_t i = 0; i < taken; ++i) {
-            const std::size_t index = (rotation + i) % connections.size();
-            slotConnection.push_back(index);
-            sockets.push_back(&connections[index].socket);
-        }
-        rotation += taken;
-        const int timeoutMs =
-            connections.size() > room ? kCrowdedSelectTimeoutMs : kSelectTimeoutMs;
-
-        const int count = platform::SelectReadable(sockets, timeoutMs,
-                                                   std::span<bool>(ready.get(), sockets.size()));
+        const int timeoutMs = FillSelectSet(loop);
+        const int count = platform::SelectReadable(
+            loop.sockets, timeoutMs, std::span<bool>(loop.ready.get(), loop.sockets.size()));
         if (count <= 0) {
             IdleSweep();
             continue;
         }
+        AcceptConnections(loop);
+        ServeDatagrams(loop);
+        ServeConnections(loop);
+    }
+    for (Connection& connection : loop.connections)
+        connection.socket.ShutdownBoth();
+}
 
-        for (std::size_t i = 0; i < 3; ++i) {
-            if (!ready[i] || !listeners[i]->IsValid())
-                continue;
-            Connection connection;
-            connection.socket = listeners[i]->Accept(&connection.peer);
-            if (!connection.socket.IsValid())
-                continue;
-            SocketAddress local;
-            if (!connection.socket.LocalAddress(local))
-                continue;
-            connection.localPort = local.port;
-            connection.socket.SetReceiveBufferSize(kSocketBufferSize);
-            connection.socket.SetSendBufferSize(kSocketBufferSize);
-            connection.socket.SetSendTimeout(kReplySendTimeoutMs);
-            // A reply is sent whole in one call, so nothing is gained by holding its tail.
-            connection.socket.SetNoDelay();
-            connections.push_back(std::move(connection));
-        }
-        for (std::size_t i = 0; i < 3 && !terminated_; ++i) {
-            if (ready[3 + i])
-                ServeDatagram(*datagrams[i]);
-        }
-        // Serve ready connections; collect the ones to close by their socket value.
-        std::vector<std::intptr_t> closing;
-        for (std::size_t i = fixed; i < sockets.size() && !terminated_; ++i) {
-            if (!ready[i])
-                continue;
-            Connection& connection = connections[slotConnection[i - fixed]];
-            bool close = false;
-            if (!ReceiveRecord(connection.socket, request_, writeDataShift_)) {
-                close = true;
-            } else {
-                reply_.Reset(4);
-                currentSocket_ = &connection.socket;
-                bool sendIt = ProcessCall(connection.localPort, true, connection.peer, close);
-                currentSocket_ = nullptr;
-                if (sendIt && !SendReply(connection.socket, true, connection.peer))
-                    close = true;
-            }
-            if (close)
-                closing.push_back(connection.socket.Value());
-        }
-        for (std::intptr_t value : closing) {
-            for (auto it = connections.begin(); it != connections.end(); ++it) {
-                if (it->socket.Value() == value) {
-                    it->socket.ShutdownBoth();
-                    connections.erase(it);
-                    break;
-                }
+int TDaemon::FillSelectSet(LoopState& loop) {
+    loop.sockets.clear();
+    for (Socket* socket : loop.listeners)
+        loop.sockets.push_back(socket);
+    for (Socket* socket : loop.datagrams)
+        loop.sockets.push_back(socket);
+    // Connections beyond the select limit take turns: each window starts where the last one
+    // ended, and while they do not all fit the wait is short, so that every connection is
+    // looked at within moments however many others sit idle.
+    std::vector<Connection>& connections = loop.connections;
+    const std::size_t room = kMaxSelectSockets - kFixedSockets;
+    const std::size_t taken = connections.size() < room ? connections.size() : room;
+    if (!connections.empty())
+        loop.rotation %= connections.size();
+    loop.slotConnection.clear();
+    for (std::size_t i = 0; i < taken; ++i) {
+        const std::size_t index = (loop.rotation + i) % connections.size();
+        loop.slotConnection.push_back(index);
+        loop.sockets.push_back(&connections[index].socket);
+    }
+    loop.rotation += taken;
+    return connections.size() > room ? kCrowdedSelectTimeoutMs : kSelectTimeoutMs;
+}
+
+void TDaemon::AcceptConnections(LoopState& loop) {
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (!loop.ready[i] || !loop.listeners[i]->IsValid())
+            continue;
+        Connection connection;
+        connection.socket = loop.listeners[i]->Accept(&connection.peer);
+        if (!connection.socket.IsValid())
+            continue;
+        SocketAddress local;
+        if (!connection.socket.LocalAddress(local))
+            continue;
+        connection.localPort = local.port;
+        connection.socket.SetReceiveBufferSize(kSocketBufferSize);
+        connection.socket.SetSendBufferSize(kSocketBufferSize);
+        connection.socket.SetSendTimeout(times_.replySendMs);
+        // A reply is sent whole in one call, so nothing is gained by holding its tail.
+        connection.socket.SetNoDelay();
+        loop.connections.push_back(std::move(connection));
+    }
+}
+
+void TDaemon::ServeDatagrams(const LoopState& loop) {
+    for (std::size_t i = 0; i < 3 && !terminated_; ++i) {
+        if (loop.ready[3 + i])
+            ServeDatagram(*loop.datagrams[i]);
+    }
+}
+
+void TDaemon::ServeConnections(LoopState& loop) {
+    // The connections to close are collected by their socket value and closed after the round,
+    // as the slots refer to connections by index.
+    std::vector<std::intptr_t> closing;
+    for (std::size_t i = kFixedSockets; i < loop.sockets.size() && !terminated_; ++i) {
+        if (!loop.ready[i])
+            continue;
+        Connection& connection = loop.connections[loop.slotConnection[i - kFixedSockets]];
+        if (!ServeConnection(connection))
+            closing.push_back(connection.socket.Value());
+    }
+    std::vector<Connection>& connections = loop.connections;
+    for (std::intptr_t value : closing) {
+        for (auto it = connections.begin(); it != connections.end(); ++it) {
+            if (it->socket.Value() == value) {
+                it->socket.ShutdownBoth();
+                connections.erase(it);
+                break;
             }
         }
     }
-    for (Connection& connection : connections)
-        connection.socket.ShutdownBoth();
+}
+
+bool TDaemon::ServeConnection(Connection& connection) {
+    if (!ReceiveRecord(connection.socket, writeDataShift_))
+        return false;
+    reply_.Reset(4);
+    currentSocket_ = &connection.socket;
+    bool close = false;
+    const bool sendIt = ProcessCall(connection.localPort, true, connection.peer, close);
+    currentSocket_ = nullptr;
+    if (sendIt && !SendReply(connection.socket, true, connection.peer))
+        return false;
+    return !close;
 }
 
 void TDaemon::ServeDatagram(Socket& socket) {
@@ -481,10 +516,10 @@ bool TDaemon::SendReply(Socket& socket, bool tcp, const SocketAddress& peer) {
 }
 
 void TDaemon::IdleSweep() {
-    const std::uint32_t now = platform::TickCountMs();
-    if (now - lastSweepMs_ <= kIdleFileMs)
+    const std::uint32_t now = clock_->TickCountMs();
+    if (now - lastSweepMs_ <= times_.idleFileMs)
         return;
-    handles_->CloseIdleFiles(now, kIdleFileMs);
+    handles_->CloseIdleFiles(now, times_.idleFileMs);
     lastSweepMs_ = now;
 }
 
@@ -545,26 +580,22 @@ bool TDaemon::ProcessCall(std::uint16_t localPort, bool tcp, const SocketAddress
 bool TDaemon::Dispatch(std::uint16_t localPort, std::uint32_t program, std::uint32_t version,
                        std::uint32_t procedure) {
     static constexpr ProcedureEntry kPortmap[] = {
-        {0, &TDaemon::PortmapNull, "NULL"},
-        {3, &TDaemon::PortmapGetPort, "GETPORT"},
-        {4, &TDaemon::PortmapDump, "DUMP"},
-        {6, &TDaemon::PortmapGetTime, "GETTIME"},
+        {0, &TDaemon::PortmapNull},
+        {3, &TDaemon::PortmapGetPort},
+        {4, &TDaemon::PortmapDump},
+        {6, &TDaemon::PortmapGetTime},
     };
     static constexpr ProcedureEntry kMount[] = {
-        {0, &TDaemon::MountNull, "NULL"},       {1, &TDaemon::MountMnt, "MNT"},
-        {2, &TDaemon::MountDump, "DUMP"},       {3, &TDaemon::MountUmnt, "UMNT"},
-        {4, &TDaemon::MountUmntAll, "UMNTALL"}, {5, &TDaemon::MountExport, "EXPORT"},
+        {0, &TDaemon::MountNull}, {1, &TDaemon::MountMnt},     {2, &TDaemon::MountDump},
+        {3, &TDaemon::MountUmnt}, {4, &TDaemon::MountUmntAll}, {5, &TDaemon::MountExport},
     };
     static constexpr ProcedureEntry kNfs[] = {
-        {0, &TDaemon::NfsNull, "NULL"},          {1, &TDaemon::NfsGetAttr, "GETATTR"},
-        {2, &TDaemon::NfsSetAttr, "SETATTR"},    {3, &TDaemon::NfsLookup, "LOOKUP"},
-        {4, &TDaemon::NfsAccess, "ACCESS"},      {6, &TDaemon::NfsRead, "READ"},
-        {7, &TDaemon::NfsWrite, "WRITE"},        {8, &TDaemon::NfsCreate, "CREATE"},
-        {9, &TDaemon::NfsMkDir, "MKDIR"},        {12, &TDaemon::NfsRemove, "REMOVE"},
-        {13, &TDaemon::NfsRmDir, "RMDIR"},       {14, &TDaemon::NfsRename, "RENAME"},
-        {16, &TDaemon::NfsReadDir, "READDIR"},   {17, &TDaemon::NfsReadDirPlus, "READDIRPLUS"},
-        {18, &TDaemon::NfsFsStat, "FSSTAT"},     {19, &TDaemon::NfsFsInfo, "FSINFO"},
-        {20, &TDaemon::NfsPathConf, "PATHCONF"}, {21, &TDaemon::NfsCommit, "COMMIT"},
+        {0, &TDaemon::NfsNull},     {1, &TDaemon::NfsGetAttr},      {2, &TDaemon::NfsSetAttr},
+        {3, &TDaemon::NfsLookup},   {4, &TDaemon::NfsAccess},       {6, &TDaemon::NfsRead},
+        {7, &TDaemon::NfsWrite},    {8, &TDaemon::NfsCreate},       {9, &TDaemon::NfsMkDir},
+        {12, &TDaemon::NfsRemove},  {13, &TDaemon::NfsRmDir},       {14, &TDaemon::NfsRename},
+        {16, &TDaemon::NfsReadDir}, {17, &TDaemon::NfsReadDirPlus}, {18, &TDaemon::NfsFsStat},
+        {19, &TDaemon::NfsFsInfo},  {20, &TDaemon::NfsPathConf},    {21, &TDaemon::NfsCommit},
     };
     struct Service {
         std::uint16_t port;

@@ -17,6 +17,7 @@
 #include "common/platform/Socket.h"
 #include "server/nfs/ObjectHandles.h"
 #include "server/nfs/ReadDirHandles.h"
+#include "server/rpc/Clock.h"
 #include "server/rpc/Mounts.h"
 #include "server/rpc/XdrBuffer.h"
 #include "server/rpc/XdrCodec.h"
@@ -57,6 +58,13 @@ inline constexpr std::uint32_t kPageSize = 4096;
 // Write files unused for this long are closed by the idle sweep.
 inline constexpr std::uint32_t kIdleFileMs = 60000;
 
+// The daemon's time-outs: the constants above unless a test asks for others.
+struct DaemonTimes {
+    int recordReceiveMs = kRecordReceiveTimeoutMs;
+    int replySendMs = kReplySendTimeoutMs;
+    std::uint32_t idleFileMs = kIdleFileMs;
+};
+
 class TDaemon {
   public:
     // Sets everything up; on failure ErrorText() tells why (the texts users see). `idSeed`
@@ -77,6 +85,9 @@ class TDaemon {
 
     // Before Start only.
     void AddAllowedHost(std::string_view host);
+    // Before Start only: the clock the daemon reads (the platform's by default), which must
+    // outlive it, and its time-outs.
+    void SetClock(const TClock& clock, const DaemonTimes& times = {});
     // Starts the thread; false when set-up failed.
     bool Start();
     // Asks the thread to stop (polled at least once a second) and waits for it.
@@ -100,9 +111,9 @@ class TDaemon {
     struct ProcedureEntry {
         std::uint32_t number;
         Procedure handler;
-        const char* name;
     };
     struct Connection;
+    struct LoopState;
     // What the program on the portmapper port said about itself.
     struct PortmapperProbe {
         bool answered = false; // a DUMP reply came: it is a portmapper
@@ -124,9 +135,18 @@ class TDaemon {
     void SetUpWithSystemPortmapper(const PortmapperProbe& probe);
     bool RegisterWithPortmapper();
     void UnregisterFromPortmapper();
+    // The loop and its steps: wait for ready sockets, take new connections, serve the calls
+    // that have come, close the connections that are done.
     void Execute();
-    void ServeConnection(std::vector<Connection>& connections, std::size_t index);
+    // Fills the select set for one round; returns how long the round may wait.
+    int FillSelectSet(LoopState& loop);
+    void AcceptConnections(LoopState& loop);
+    void ServeDatagrams(const LoopState& loop);
+    void ServeConnections(LoopState& loop);
+    // Receives one record of the connection and answers it; false when the connection ends.
+    bool ServeConnection(Connection& connection);
     void ServeDatagram(platform::Socket& socket);
+    bool ReceiveRecord(platform::Socket& socket, std::uint32_t shift = 0);
     bool SendReply(platform::Socket& socket, bool tcp, const platform::SocketAddress& peer);
     void IdleSweep();
     bool Dispatch(std::uint16_t localPort, std::uint32_t program, std::uint32_t version,
@@ -162,8 +182,8 @@ class TDaemon {
     // NFS: directory listing.
     bool NfsReadDir();
     bool NfsReadDirPlus();
-    bool BeginListing(std::uint32_t id, std::uint64_t& verifier, TDirHandle*& directory,
-                      TReadDirReading*& reading);
+    bool BeginListing(std::uint32_t id, std::uint64_t cookie, std::uint64_t& verifier,
+                      TDirHandle*& directory, TReadDirReading*& reading);
     TObjectHandle* ListedObject(TReadDirReading& reading, std::size_t k, TDirHandle* directory);
     // NFS: namespace changes and file-system information.
     bool NfsCreate();
@@ -213,6 +233,8 @@ class TDaemon {
     PortmapperTaken whenTaken_;
     std::string errorText_;
     PortConflict conflict_;
+    const TClock* clock_ = &PlatformClock();
+    DaemonTimes times_;
     bool registered_ = false;
 
     // Client filter and the file-system state.
@@ -230,7 +252,6 @@ class TDaemon {
     // The call in progress.
     rpc::XdrBuffer request_;
     rpc::XdrBuffer reply_;
-    rpc::XdrBuffer data_{true};
     rpc::XdrReader reader_{request_};
     rpc::XdrWriter writer_{reply_};
     platform::Socket* currentSocket_ = nullptr;

@@ -1,5 +1,4 @@
 // Portmapper version 2 with a fixed map: the three services of this server.
-#include "common/platform/Clock.h"
 #include "server/rpc/Daemon.h"
 #include "server/rpc/RpcConstants.h"
 
@@ -49,7 +48,7 @@ bool TDaemon::PortmapDump() {
 }
 
 bool TDaemon::PortmapGetTime() {
-    const rpc::NfsTime now = rpc::FileTimeToNfsTime(platform::SystemTimeAsFileTime());
+    const nfs::NfsTime now = nfs::FileTimeToNfsTime(clock_->SystemTimeAsFileTime());
     return WriteAcceptStatus(rpc::kSuccess) && writer_.WriteUInt32(now.seconds);
 }
 

@@ -1,6 +1,5 @@
 // MOUNT and NFS registered with another portmapper that holds the portmapper port (on Linux the
 // system's rpcbind), for as long as the daemon lives: clients then find this server through it.
-#include "common/platform/Clock.h"
 #include "server/rpc/Daemon.h"
 #include "server/rpc/RpcConstants.h"
 
@@ -53,7 +52,7 @@ bool TDaemon::RegisterWithPortmapper() {
     Socket socket = Socket::Create(SocketKind::Tcp);
     if (!socket.IsValid() || !socket.Connect(LocalPortmapper()))
         return false;
-    std::uint32_t xid = platform::TickCountMs() & 0x7FFFFFFFu;
+    std::uint32_t xid = clock_->TickCountMs() & 0x7FFFFFFFu;
     for (const Service& service : kRegistered) {
         const std::uint16_t port = service.program == rpc::kNfsProgram ? ports_.nfs : ports_.mount;
         // As the system's own services do: whatever an earlier run left goes first.
@@ -79,7 +78,7 @@ void TDaemon::UnregisterFromPortmapper() {
     Socket socket = Socket::Create(SocketKind::Tcp);
     if (!socket.IsValid() || !socket.Connect(LocalPortmapper()))
         return;
-    std::uint32_t xid = platform::TickCountMs() & 0x7FFFFFFFu;
+    std::uint32_t xid = clock_->TickCountMs() & 0x7FFFFFFFu;
     for (const Service& service : kRegistered)
         CallLocalPortmapper(socket, ++xid, kPortmapUnset, {service.program, service.version, 0, 0});
     socket.ShutdownBoth();

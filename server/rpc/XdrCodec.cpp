@@ -59,39 +59,6 @@ bool XdrReader::ReadUInt64(std::uint64_t& value) {
     return true;
 }
 
-bool XdrReader::ReadSetAttributes(SetAttributes& attributes) {
-    attributes = SetAttributes{};
-    if (!ReadBool(attributes.setMode) || (attributes.setMode && !ReadUInt32(attributes.mode)))
-        return false;
-    if (!ReadBool(attributes.setUid) || (attributes.setUid && !ReadUInt32(attributes.uid)))
-        return false;
-    if (!ReadBool(attributes.setGid) || (attributes.setGid && !ReadUInt32(attributes.gid)))
-        return false;
-    if (!ReadBool(attributes.setSize) || (attributes.setSize && !ReadUInt64(attributes.size)))
-        return false;
-    // time_how: 0 DONT_CHANGE, 1 SET_TO_SERVER_TIME, 2 SET_TO_CLIENT_TIME (the time follows).
-    struct TimeMember {
-        bool* set;
-        bool* fromClient;
-        NfsTime* time;
-    };
-    for (const TimeMember member :
-         {TimeMember{&attributes.setAccessTime, &attributes.accessTimeFromClient,
-                     &attributes.accessTime},
-          TimeMember{&attributes.setModifyTime, &attributes.modifyTimeFromClient,
-                     &attributes.modifyTime}}) {
-        std::uint32_t how = 0;
-        if (!ReadUInt32(how))
-            return false;
-        *member.set = how != 0;
-        *member.fromClient = how == 2;
-        if (how == 2 &&
-            (!ReadUInt32(member.time->seconds) || !ReadUInt32(member.time->nanoseconds)))
-            return false;
-    }
-    return true;
-}
-
 std::uint8_t* XdrWriter::Reserve(std::uint32_t count) {
     const std::uint64_t newLength = std::uint64_t{buffer_.length} + count + Pad4(count);
     if (newLength > kMessageLimit)
@@ -133,31 +100,6 @@ bool XdrWriter::WriteUInt64(std::uint64_t value) {
         return false;
     StoreBigEndian64(at, value);
     return true;
-}
-
-bool XdrWriter::WriteWccData(const Fattr3& before, const Fattr3& after) {
-    return WriteBool(true) && WriteBytes(before.data() + fattr::kSize, 8) &&
-           WriteBytes(before.data() + fattr::kMtime, 8) &&
-           WriteBytes(before.data() + fattr::kCtime, 8) && WritePostOpAttributes(after);
-}
-
-bool XdrWriter::WritePostOpAttributes(const Fattr3& attributes) {
-    return WriteBool(true) && WriteBytes(attributes.data(), kFattrSize);
-}
-
-NfsTime FileTimeToNfsTime(std::uint64_t fileTime) {
-    if (fileTime <= kFileTimeUnixEpoch)
-        return {};
-    const std::uint64_t ticks = fileTime - kFileTimeUnixEpoch;
-    const std::uint64_t seconds = ticks / 10000000;
-    if (seconds > 0xFFFFFFFFull)
-        return {0xFFFFFFFFu, 999999900u};
-    return {static_cast<std::uint32_t>(seconds),
-            static_cast<std::uint32_t>(ticks % 10000000 * 100)};
-}
-
-std::uint64_t NfsTimeToFileTime(NfsTime time) {
-    return kFileTimeUnixEpoch + std::uint64_t{time.seconds} * 10000000 + time.nanoseconds / 100;
 }
 
 } // namespace rpc

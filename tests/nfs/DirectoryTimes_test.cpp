@@ -58,6 +58,17 @@ class DirectoryTimesTest : public MountedExport {
         return mtime;
     }
 
+    // The directory's ctime by GETATTR, seconds and nanoseconds as one number.
+    std::uint64_t CTime() {
+        RpcReply reply = client_.NfsCall(kProcGetAttr, XdrArgs().PutHandle(handle_));
+        EXPECT_EQ(reply.body.GetUInt32(), kOk);
+        reply.body.GetFixed(76);
+        const std::uint64_t seconds = reply.body.GetUInt32();
+        const std::uint64_t nanoseconds = reply.body.GetUInt32();
+        EXPECT_TRUE(reply.body.Ok());
+        return seconds * 1000000000u + nanoseconds;
+    }
+
     bool IsOld(std::int64_t seconds) const { return seconds < now_ - 5 * kYear; }
     bool IsFresh(std::int64_t seconds) const { return seconds > now_ - 3600; }
 
@@ -100,6 +111,16 @@ TEST_F(DirectoryTimesTest, AReplacedDirectoryIsSearchedAfresh) {
     fs::create_directories(folder_);
     std::ofstream(folder_ / "fresh.mkv") << "f";
     EXPECT_TRUE(IsFresh(MTime()));
+}
+
+// The Linux client keeps a folder's cached listing while its ctime stays: a name deleted on the
+// PC must move the folder's ctime (its creation time stays).
+TEST_F(DirectoryTimesTest, CtimeMovesWhenANameGoes) {
+    ASSERT_NE(handle_, 0u);
+    const std::uint64_t before = CTime();
+    EXPECT_EQ(CTime(), before) << "asking twice changes nothing";
+    fs::remove(folder_ / "clip.mkv");
+    EXPECT_GT(CTime(), before);
 }
 
 } // namespace

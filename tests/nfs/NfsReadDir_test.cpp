@@ -159,6 +159,17 @@ TEST_F(NfsReadDir, ListingWalksTheSnapshotByCookie) {
     const Listing fresh = ReadDir(folder_, 0, 0, kLarge);
     EXPECT_EQ(fresh.verifier, first.verifier);
     EXPECT_EQ(fresh.entries.size(), 5u);
+
+    // From cookie 0 a listing starts anew even with the verifier of the last one, as the Linux
+    // client asks after a change: a name deleted since is not listed again.
+    std::filesystem::remove(Path("d/c"));
+    for (const bool plus : {false, true}) {
+        const Listing again = plus ? ReadDirPlus(folder_, 0, fresh.verifier, kLarge, kLarge)
+                                   : ReadDir(folder_, 0, fresh.verifier, kLarge);
+        ASSERT_EQ(again.status, kOk) << plus;
+        EXPECT_EQ(again.entries.size(), 4u) << plus;
+        EXPECT_EQ(again.Find("c"), nullptr) << plus;
+    }
 }
 
 // A fileid names one object for as long as the server knows it: every procedure reports the same

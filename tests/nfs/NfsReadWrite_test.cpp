@@ -230,6 +230,24 @@ TEST_F(NfsReadWrite, ReadSlotKeepsWritersOfTheLastFileReadAway) {
     EXPECT_TRUE(openForWriting("second.bin").IsOpen());
 }
 
+// The lists are replaced by every hand-off: a list the player read last must not stay open in
+// the slot, where the extension's delete would leave it standing.
+TEST_F(NfsReadWrite, ReadSlotKeepsNoFileOfTheListFolder) {
+    ASSERT_TRUE(WriteFile(daemon_.ListFolder() / "AudioList.txt", Pattern(16, 3)));
+    const std::uint32_t list = Lookup(MountFolder("/lst"), "AudioList.txt");
+    ASSERT_NE(list, 0u);
+    ASSERT_EQ(Read(list, 0, 16).status, kOk);
+    platform::OpenOptions exclusive;
+    exclusive.access = platform::FileAccess::Write;
+    exclusive.share = platform::FileShare::None;
+    const std::u16string path = (daemon_.ListFolder() / "AudioList.txt").u16string();
+    EXPECT_TRUE(platform::File::Open(path, exclusive).IsOpen());
+    // Other files still sit in the slot.
+    const std::uint32_t media = MakeFile("song.mp3", Pattern(16, 4));
+    ASSERT_EQ(Read(media, 0, 16).status, kOk);
+    EXPECT_FALSE(platform::File::Open(Path("song.mp3").u16string(), exclusive).IsOpen());
+}
+
 // REMOVE and RENAME of the file in the read slot or of a file with an open write file, or of a
 // folder above one, first let go of the server's own handle.
 TEST_F(NfsReadWrite, TheServersOwnOpenFilesNeverBlockAChange) {
@@ -284,7 +302,7 @@ TEST_F(NfsReadWrite, ThePcsUserCanDeleteOrMoveAFileTheServerKeepsOpen) {
     const std::uint32_t played = MakeFile("played.mkv", content);
     const std::uint32_t next = MakeFile("next.mkv", Pattern(10, 9));
     ASSERT_EQ(Read(played, 0, 100).status, kOk);
-    ASSERT_TRUE(platform::DeleteFile(Path("played.mkv").u16string())) << platform::LastFileError();
+    ASSERT_TRUE(platform::RemoveFile(Path("played.mkv").u16string())) << platform::LastFileError();
     ReadResult after = Read(played, 100, 100);
     ASSERT_EQ(after.status, kOk);
     EXPECT_EQ(after.data, Slice(content, 100, 100)) << "the open file's own data";
@@ -296,10 +314,10 @@ TEST_F(NfsReadWrite, ThePcsUserCanDeleteOrMoveAFileTheServerKeepsOpen) {
     const std::uint32_t written = MakeFile("written.mkv", content);
     ASSERT_EQ(Write(written, 0, Pattern(10, 8), kUnstable).status, kOk);
     ASSERT_TRUE(
-        platform::MoveFile(Path("written.mkv").u16string(), Path("elsewhere.mkv").u16string()))
+        platform::MovePath(Path("written.mkv").u16string(), Path("elsewhere.mkv").u16string()))
         << platform::LastFileError();
     EXPECT_EQ(Slice(ReadFile(Path("elsewhere.mkv")), 0, 10), Pattern(10, 8));
-    ASSERT_TRUE(platform::DeleteFile(Path("elsewhere.mkv").u16string()))
+    ASSERT_TRUE(platform::RemoveFile(Path("elsewhere.mkv").u16string()))
         << platform::LastFileError();
 }
 

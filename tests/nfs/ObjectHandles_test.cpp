@@ -142,7 +142,7 @@ TEST_F(ObjectHandlesTest, EveryDirectoryLevelLeavesADoubledSeparatorInPaths) {
     EXPECT_EQ(mounted->GetPath(), Root() + u"\\sub\\deeper\\\\");
 
     // The platform finds the objects through these paths.
-    rpc::Fattr3 attributes{};
+    nfs::Fattr3 attributes{};
     EXPECT_TRUE(table_.GetAttributes(inSub, attributes));
     EXPECT_TRUE(table_.GetAttributes(mounted, attributes));
 }
@@ -245,9 +245,9 @@ TEST_F(ObjectHandlesTest, DeletingAnEntryMovesTheOnesBehindItForwardButKeepsThei
     EXPECT_EQ(fourth->Position(), 3u);
     EXPECT_EQ(table_.Items(3), fourth);
     EXPECT_EQ(table_.IndexOf(fourth->Id()), 3);
-    rpc::Fattr3 attributes{};
+    nfs::Fattr3 attributes{};
     ASSERT_TRUE(table_.GetAttributes(fourth, attributes));
-    EXPECT_EQ(rpc::LoadBigEndian64(attributes.data() + rpc::fattr::kFileId), fourthFileId);
+    EXPECT_EQ(rpc::LoadBigEndian64(attributes.data() + nfs::fattr::kFileId), fourthFileId);
 
     EXPECT_EQ(table_.IndexOf(deletedId), -1);
     EXPECT_EQ(table_.Find(deletedId), nullptr);
@@ -383,11 +383,11 @@ TEST_F(ObjectHandlesTest, FilesOutsideTheDosDateRangeAreFoundWithClampedTimes) {
         TObjectHandle* entry = table_.GetHandle(root, platform::Utf8ToUtf16(c.name));
         ASSERT_NE(entry, nullptr);
         EXPECT_FALSE(entry->IsDirectory());
-        rpc::Fattr3 attributes{};
+        nfs::Fattr3 attributes{};
         ASSERT_TRUE(table_.GetAttributes(entry, attributes));
-        EXPECT_EQ(rpc::LoadBigEndian32(attributes.data() + rpc::fattr::kMtime), c.seconds);
-        EXPECT_EQ(rpc::LoadBigEndian32(attributes.data() + rpc::fattr::kMtime + 4), c.nanoseconds);
-        EXPECT_EQ(rpc::LoadBigEndian64(attributes.data() + rpc::fattr::kSize), 1u);
+        EXPECT_EQ(rpc::LoadBigEndian32(attributes.data() + nfs::fattr::kMtime), c.seconds);
+        EXPECT_EQ(rpc::LoadBigEndian32(attributes.data() + nfs::fattr::kMtime + 4), c.nanoseconds);
+        EXPECT_EQ(rpc::LoadBigEndian64(attributes.data() + nfs::fattr::kSize), 1u);
     }
 }
 

@@ -64,7 +64,7 @@ class FileSystemTest : public testing::Test {
                                std::chrono::steady_clock::now().time_since_epoch().count());
         folder_ = base / ("lumavert-fs-" + std::to_string(random()));
         dir_ = folder_.u16string();
-        ASSERT_TRUE(CreateDirectory(dir_)) << LastFileError();
+        ASSERT_TRUE(MakeDirectory(dir_)) << LastFileError();
     }
 
     void TearDown() override {
@@ -121,15 +121,15 @@ TEST_F(FileSystemTest, MissingFileGives2AndMissingFolderGives3) {
     EXPECT_EQ(OpenError(Path(u"nofolder\\x.txt"), CreateNew()), kErrorPathNotFound);
     EXPECT_EQ(OpenError(Path(u"file\\x.txt"), Options(FileAccess::Read)), kErrorPathNotFound);
 
-    EXPECT_FALSE(GetFileAttributes(Path(u"nothing.txt"), attributes));
+    EXPECT_FALSE(GetPathAttributes(Path(u"nothing.txt"), attributes));
     EXPECT_EQ(LastFileError(), kErrorFileNotFound);
-    EXPECT_FALSE(GetFileAttributes(Path(u"nofolder\\x.txt"), attributes));
+    EXPECT_FALSE(GetPathAttributes(Path(u"nofolder\\x.txt"), attributes));
     EXPECT_EQ(LastFileError(), kErrorPathNotFound);
-    EXPECT_FALSE(DeleteFile(Path(u"nothing.txt")));
+    EXPECT_FALSE(RemoveFile(Path(u"nothing.txt")));
     EXPECT_EQ(LastFileError(), kErrorFileNotFound);
-    EXPECT_FALSE(RemoveDirectory(Path(u"nothing")));
+    EXPECT_FALSE(RemoveEmptyDirectory(Path(u"nothing")));
     EXPECT_EQ(LastFileError(), kErrorFileNotFound);
-    EXPECT_FALSE(CreateDirectory(Path(u"nofolder\\sub")));
+    EXPECT_FALSE(MakeDirectory(Path(u"nofolder\\sub")));
     EXPECT_EQ(LastFileError(), kErrorPathNotFound);
 
     FindSearch search;
@@ -274,7 +274,7 @@ TEST_F(FileSystemTest, ReadOnlyFilesReportTheBitAndRefuseWriting) {
         ASSERT_TRUE(file.Write("data", 4, written));
     }
     std::uint32_t attributes = 0;
-    ASSERT_TRUE(GetFileAttributes(path, attributes));
+    ASSERT_TRUE(GetPathAttributes(path, attributes));
     EXPECT_NE(attributes & kAttributeReadOnly, 0u);
     EXPECT_EQ(attributes & kAttributeDirectory, 0u);
 
@@ -288,8 +288,28 @@ TEST_F(FileSystemTest, ReadOnlyFilesReportTheBitAndRefuseWriting) {
     EXPECT_NE(record.attributes & kAttributeReadOnly, 0u);
     info.Close();
 
-    EXPECT_FALSE(DeleteFile(path));
+    EXPECT_FALSE(RemoveFile(path));
     EXPECT_EQ(LastFileError(), kErrorAccessDenied);
+}
+
+TEST_F(FileSystemTest, SetFileAttributesSetsAndClearsReadOnlyAndHidesOnWindows) {
+    const std::u16string path = Path(u"list.txt");
+    ASSERT_TRUE(WriteNewFile(path, "x"));
+    std::uint32_t attributes = 0;
+    ASSERT_TRUE(SetPathAttributes(path, kAttributeReadOnly));
+    ASSERT_TRUE(GetPathAttributes(path, attributes));
+    EXPECT_NE(attributes & kAttributeReadOnly, 0u);
+    EXPECT_FALSE(RemoveFile(path));
+
+    ASSERT_TRUE(SetPathAttributes(path, kAttributeHidden));
+    ASSERT_TRUE(GetPathAttributes(path, attributes));
+    EXPECT_EQ(attributes & kAttributeReadOnly, 0u);
+    // POSIX has no hidden bit; Windows keeps it.
+    EXPECT_EQ((attributes & kAttributeHidden) != 0, NativeSeparator() == u'\\');
+    EXPECT_TRUE(RemoveFile(path)) << LastFileError();
+
+    EXPECT_FALSE(SetPathAttributes(Path(u"gone.txt"), kAttributeHidden));
+    EXPECT_EQ(LastFileError(), kErrorFileNotFound);
 }
 
 TEST_F(FileSystemTest, ShareModesConflictUntilTheHolderCloses) {
@@ -306,9 +326,9 @@ TEST_F(FileSystemTest, ShareModesConflictUntilTheHolderCloses) {
     EXPECT_EQ(OpenError(path, Options(FileAccess::Attributes, FileShare::None)), 0u)
         << "attribute-only opens do not conflict";
 
-    EXPECT_FALSE(DeleteFile(path));
+    EXPECT_FALSE(RemoveFile(path));
     EXPECT_EQ(LastFileError(), kErrorSharingViolation);
-    EXPECT_FALSE(MoveFile(path, moved));
+    EXPECT_FALSE(MovePath(path, moved));
     EXPECT_EQ(LastFileError(), kErrorSharingViolation);
     reader.Close();
     EXPECT_EQ(ReadWholeFile(path), "content");
@@ -320,8 +340,8 @@ TEST_F(FileSystemTest, ShareModesConflictUntilTheHolderCloses) {
     EXPECT_EQ(OpenError(path, Options(FileAccess::Read, FileShare::ReadWrite)), 0u);
     writer.Close();
 
-    EXPECT_TRUE(MoveFile(path, moved)) << LastFileError();
-    EXPECT_TRUE(DeleteFile(moved)) << LastFileError();
+    EXPECT_TRUE(MovePath(path, moved)) << LastFileError();
+    EXPECT_TRUE(RemoveFile(moved)) << LastFileError();
 }
 
 // An open that shares delete lets others delete or move the file and reads on what it opened;
@@ -335,16 +355,16 @@ TEST_F(FileSystemTest, SharingDeleteLetsOthersDeleteAndMoveAnOpenFile) {
     File reader = File::Open(path, reading);
     ASSERT_TRUE(reader.IsOpen()) << LastFileError();
     EXPECT_EQ(OpenError(path, Options(FileAccess::Write)), kErrorSharingViolation);
-    ASSERT_TRUE(MoveFile(path, moved)) << LastFileError();
-    ASSERT_TRUE(DeleteFile(moved)) << LastFileError();
+    ASSERT_TRUE(MovePath(path, moved)) << LastFileError();
+    ASSERT_TRUE(RemoveFile(moved)) << LastFileError();
     char text[16] = {};
     std::uint32_t read = 0;
     ASSERT_TRUE(reader.ReadAt(0, text, sizeof text, read)) << LastFileError();
     EXPECT_EQ(std::string(text, read), "content");
     reader.Close();
     std::uint32_t attributes = 0;
-    EXPECT_FALSE(GetFileAttributes(moved, attributes));
-    EXPECT_FALSE(GetFileAttributes(path, attributes));
+    EXPECT_FALSE(GetPathAttributes(moved, attributes));
+    EXPECT_FALSE(GetPathAttributes(path, attributes));
 
     // A writer that shares delete as well.
     ASSERT_TRUE(WriteNewFile(path, "x"));
@@ -352,24 +372,24 @@ TEST_F(FileSystemTest, SharingDeleteLetsOthersDeleteAndMoveAnOpenFile) {
     writing.shareDelete = true;
     File writer = File::Open(path, writing);
     ASSERT_TRUE(writer.IsOpen()) << LastFileError();
-    EXPECT_TRUE(MoveFile(path, moved)) << LastFileError();
-    EXPECT_TRUE(DeleteFile(moved)) << LastFileError();
+    EXPECT_TRUE(MovePath(path, moved)) << LastFileError();
+    EXPECT_TRUE(RemoveFile(moved)) << LastFileError();
     // One open without delete sharing is enough to refuse.
     ASSERT_TRUE(WriteNewFile(path, "y"));
     File sharing = File::Open(path, reading);
     File plain = File::Open(path, Options(FileAccess::Read, FileShare::Read));
     ASSERT_TRUE(sharing.IsOpen() && plain.IsOpen());
-    EXPECT_FALSE(DeleteFile(path));
+    EXPECT_FALSE(RemoveFile(path));
     EXPECT_EQ(LastFileError(), kErrorSharingViolation);
 }
 
 TEST_F(FileSystemTest, DirectoriesCreateOpenAndRemoveWithWin32Errors) {
     const std::u16string sub = Path(u"sub");
-    ASSERT_TRUE(CreateDirectory(sub)) << LastFileError();
-    EXPECT_FALSE(CreateDirectory(sub));
+    ASSERT_TRUE(MakeDirectory(sub)) << LastFileError();
+    EXPECT_FALSE(MakeDirectory(sub));
     EXPECT_EQ(LastFileError(), kErrorAlreadyExists);
     std::uint32_t attributes = 0;
-    ASSERT_TRUE(GetFileAttributes(sub, attributes));
+    ASSERT_TRUE(GetPathAttributes(sub, attributes));
     EXPECT_NE(attributes & kAttributeDirectory, 0u);
 
     EXPECT_EQ(OpenError(sub, Options(FileAccess::Write)), kErrorAccessDenied);
@@ -388,17 +408,17 @@ TEST_F(FileSystemTest, DirectoriesCreateOpenAndRemoveWithWin32Errors) {
     EXPECT_EQ(record.lastWriteTime, write);
     folder.Close();
 
-    EXPECT_FALSE(DeleteFile(sub));
+    EXPECT_FALSE(RemoveFile(sub));
     EXPECT_EQ(LastFileError(), kErrorAccessDenied);
     ASSERT_TRUE(WriteNewFile(sub + u"\\child.txt", "c"));
-    EXPECT_FALSE(RemoveDirectory(sub));
+    EXPECT_FALSE(RemoveEmptyDirectory(sub));
     EXPECT_EQ(LastFileError(), kErrorDirNotEmpty);
-    EXPECT_FALSE(RemoveDirectory(sub + u"\\child.txt"));
+    EXPECT_FALSE(RemoveEmptyDirectory(sub + u"\\child.txt"));
     EXPECT_EQ(LastFileError(), kErrorDirectory);
 
-    ASSERT_TRUE(DeleteFile(sub + u"\\child.txt"));
-    ASSERT_TRUE(RemoveDirectory(sub)) << LastFileError();
-    EXPECT_FALSE(GetFileAttributes(sub, attributes));
+    ASSERT_TRUE(RemoveFile(sub + u"\\child.txt"));
+    ASSERT_TRUE(RemoveEmptyDirectory(sub)) << LastFileError();
+    EXPECT_FALSE(GetPathAttributes(sub, attributes));
     EXPECT_EQ(LastFileError(), kErrorFileNotFound);
 }
 
@@ -407,34 +427,34 @@ TEST_F(FileSystemTest, MoveNeverReplacesAnExistingTarget) {
     const std::u16string b = Path(u"b.txt");
     ASSERT_TRUE(WriteNewFile(a, "aaa"));
     ASSERT_TRUE(WriteNewFile(b, "bb"));
-    EXPECT_FALSE(MoveFile(a, b));
+    EXPECT_FALSE(MovePath(a, b));
     EXPECT_EQ(LastFileError(), kErrorAlreadyExists);
     EXPECT_EQ(ReadWholeFile(a), "aaa");
     EXPECT_EQ(ReadWholeFile(b), "bb");
 
-    ASSERT_TRUE(MoveFile(a, Path(u"c.txt"))) << LastFileError();
+    ASSERT_TRUE(MovePath(a, Path(u"c.txt"))) << LastFileError();
     std::uint32_t attributes = 0;
-    EXPECT_FALSE(GetFileAttributes(a, attributes));
+    EXPECT_FALSE(GetPathAttributes(a, attributes));
     EXPECT_EQ(ReadWholeFile(Path(u"c.txt")), "aaa");
 
-    ASSERT_TRUE(CreateDirectory(Path(u"d1")));
-    ASSERT_TRUE(CreateDirectory(Path(u"d3")));
+    ASSERT_TRUE(MakeDirectory(Path(u"d1")));
+    ASSERT_TRUE(MakeDirectory(Path(u"d3")));
     ASSERT_TRUE(WriteNewFile(Path(u"d1\\inside.txt"), "in"));
-    ASSERT_TRUE(MoveFile(Path(u"d1"), Path(u"d2"))) << LastFileError();
+    ASSERT_TRUE(MovePath(Path(u"d1"), Path(u"d2"))) << LastFileError();
     EXPECT_EQ(ReadWholeFile(Path(u"d2\\inside.txt")), "in");
-    EXPECT_FALSE(MoveFile(Path(u"d2"), Path(u"d3")));
+    EXPECT_FALSE(MovePath(Path(u"d2"), Path(u"d3")));
     EXPECT_EQ(LastFileError(), kErrorAlreadyExists);
 
-    EXPECT_FALSE(MoveFile(Path(u"nothing.txt"), Path(u"e.txt")));
+    EXPECT_FALSE(MovePath(Path(u"nothing.txt"), Path(u"e.txt")));
     EXPECT_EQ(LastFileError(), kErrorFileNotFound);
-    EXPECT_FALSE(MoveFile(b, Path(u"nofolder\\b.txt")));
+    EXPECT_FALSE(MovePath(b, Path(u"nofolder\\b.txt")));
     EXPECT_EQ(LastFileError(), kErrorPathNotFound);
 }
 
 TEST_F(FileSystemTest, SearchYieldsDotEntriesThenEveryChild) {
     ASSERT_TRUE(WriteNewFile(Path(u"one.bin"), "12345"));
     ASSERT_TRUE(WriteNewFile(Path(u"m\u00fasica.mp3"), std::string(300, 'm')));
-    ASSERT_TRUE(CreateDirectory(Path(u"folder")));
+    ASSERT_TRUE(MakeDirectory(Path(u"folder")));
     FileRecord oneInfo;
     {
         File one = File::Open(Path(u"one.bin"), Options(FileAccess::Attributes));
@@ -533,14 +553,14 @@ TEST(FileSystemFolders, WellKnownFoldersAreAbsoluteFolders) {
     std::uint32_t attributes = 0;
     std::u16string current;
     ASSERT_TRUE(CurrentDirectory(current));
-    ASSERT_TRUE(GetFileAttributes(current, attributes));
+    ASSERT_TRUE(GetPathAttributes(current, attributes));
     EXPECT_NE(attributes & kAttributeDirectory, 0u);
 
     std::u16string executable;
     ASSERT_TRUE(ExecutableFolder(executable));
     ASSERT_FALSE(executable.empty());
     EXPECT_EQ(executable.back(), NativeSeparator());
-    ASSERT_TRUE(GetFileAttributes(executable, attributes));
+    ASSERT_TRUE(GetPathAttributes(executable, attributes));
     EXPECT_NE(attributes & kAttributeDirectory, 0u);
 
     std::u16string documents;

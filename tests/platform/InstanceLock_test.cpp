@@ -41,16 +41,16 @@ TEST(InstanceLock, OnlyOneHolderUntilItLetsGo) {
     fs::remove_all(folder);
 }
 
-TEST(ReplaceFile, ReplacesAnExistingTargetWhole) {
+TEST(ReplacePath, ReplacesAnExistingTargetWhole) {
     const fs::path folder = FreshFolder("lumavert-replace-test");
     std::ofstream(folder / "new.conf") << "new";
     std::ofstream(folder / "settings.conf") << "old contents";
-    ASSERT_TRUE(platform::ReplaceFile(U16(folder / "new.conf"), U16(folder / "settings.conf")));
+    ASSERT_TRUE(platform::ReplacePath(U16(folder / "new.conf"), U16(folder / "settings.conf")));
     EXPECT_FALSE(fs::exists(folder / "new.conf"));
     std::string text;
     std::getline(std::ifstream(folder / "settings.conf") >> std::ws, text);
     EXPECT_EQ(text, "new");
-    EXPECT_FALSE(platform::ReplaceFile(U16(folder / "missing"), U16(folder / "settings.conf")));
+    EXPECT_FALSE(platform::ReplacePath(U16(folder / "missing"), U16(folder / "settings.conf")));
     EXPECT_EQ(platform::LastFileError(), platform::kErrorFileNotFound);
     fs::remove_all(folder);
 }

@@ -20,7 +20,7 @@ class PathInformationTest : public testing::Test {
         ASSERT_FALSE(error);
         folder_ = base / ("lumavert-pi-" + std::to_string(std::random_device{}()));
         dir_ = folder_.u16string();
-        ASSERT_TRUE(CreateDirectory(dir_)) << LastFileError();
+        ASSERT_TRUE(MakeDirectory(dir_)) << LastFileError();
     }
     void TearDown() override {
         std::error_code error;
@@ -60,7 +60,7 @@ void ExpectSameRecord(const FileRecord& a, const FileRecord& b) {
 
 TEST_F(PathInformationTest, FileAndFolderAnswerAsTheAttributeOpen) {
     ASSERT_TRUE(MakeFile(u"clip.mkv", "twelve bytes"));
-    ASSERT_TRUE(CreateDirectory(Path(u"sub")));
+    ASSERT_TRUE(MakeDirectory(Path(u"sub")));
     for (const auto& [name, directory] : {std::pair{u"clip.mkv", false}, {u"sub", true}}) {
         FileRecord byPath, byOpen;
         ASSERT_TRUE(GetPathInformation(Path(name), directory, byPath)) << LastFileError();
@@ -78,7 +78,7 @@ TEST_F(PathInformationTest, FileAndFolderAnswerAsTheAttributeOpen) {
 }
 
 TEST_F(PathInformationTest, FailuresGiveTheOpensErrors) {
-    ASSERT_TRUE(CreateDirectory(Path(u"sub")));
+    ASSERT_TRUE(MakeDirectory(Path(u"sub")));
     FileRecord record;
     // A folder without the directory flag is refused as the open refuses it.
     EXPECT_FALSE(GetPathInformation(Path(u"sub"), false, record));
@@ -92,7 +92,7 @@ TEST_F(PathInformationTest, FailuresGiveTheOpensErrors) {
 TEST_F(PathInformationTest, IdentityNamesTheObjectNotThePath) {
     ASSERT_TRUE(MakeFile(u"a.mkv", "a"));
     ASSERT_TRUE(MakeFile(u"b.mkv", "b"));
-    ASSERT_TRUE(CreateDirectory(Path(u"sub")));
+    ASSERT_TRUE(MakeDirectory(Path(u"sub")));
     FileRecord record;
     FileIdentity a, b, aAgain, sub, subDot;
     ASSERT_TRUE(GetPathInformation(Path(u"a.mkv"), false, record, &a));

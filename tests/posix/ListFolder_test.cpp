@@ -15,6 +15,8 @@
 #include "common/platform/CodePage.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Settings.h"
+#include "common/handoff/ListFiles.h"
+#include "tests/handoff/HandOffTestSupport.h"
 
 namespace {
 
@@ -80,6 +82,23 @@ TEST_F(ListFolderTest, WithoutDocumentsEachProgramTakesItsOwnFallback) {
     EXPECT_EQ(Utf8(ListFolder(ListFolderFallback::kCurrentDirectory)),
               (cwd / "Lumavert").string() + "/");
     EXPECT_TRUE(fs::is_directory(cwd / "Lumavert"));
+}
+
+// The hand-off's folder is the same one without the separator, and each side logs its own line
+// when Documents is missing.
+TEST_F(ListFolderTest, HandOffSidesLogTheirLineOnlyWithoutDocuments) {
+    SetDocuments(folder_ / "docs");
+    handofftest::CapturedLines lines;
+    const std::u16string folder = handoff::ListFolder(handoff::kExtensionFolderFailure);
+    EXPECT_EQ(Utf8(folder), (folder_ / "docs" / "Lumavert").string());
+    EXPECT_TRUE(lines.Lines().empty());
+    EXPECT_EQ(handoff::BuildListPaths(folder).audio, folder + u"\\AudioList.txt");
+
+    std::ofstream(folder_ / "file") << "x";
+    SetDocuments(folder_ / "file" / "docs");
+    EXPECT_EQ(Utf8(handoff::ListFolder(handoff::kManagerFolderFailure)),
+              (folder_ / "cwd" / "Lumavert").string());
+    EXPECT_TRUE(lines.Has(u"Fail to get Dir="));
 }
 
 } // namespace

@@ -278,5 +278,4 @@ else
     echo "SKIP windows driver: wine or $WIN_DRIVER missing"
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+check_summary

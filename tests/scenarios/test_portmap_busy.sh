@@ -101,6 +101,8 @@ import socket
 for port in (635, 2049):
     for kind in (socket.SOCK_STREAM, socket.SOCK_DGRAM):
         s = socket.socket(socket.AF_INET, kind)
+        if kind == socket.SOCK_STREAM:  # connections of earlier servers may linger in TIME_WAIT
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         s.bind(("0.0.0.0", port))
         s.close()
 EOF

@@ -43,6 +43,8 @@ TestDaemon::TestDaemon(const TestDaemonOptions& options) {
                                                 list_.Path().u16string(), anyPorts);
     for (const std::string& host : options.allowedHosts)
         daemon_->AddAllowedHost(host);
+    daemon_->SetClock(options.clock != nullptr ? *options.clock : server::PlatformClock(),
+                      options.times);
     if (!root_.Valid() || !list_.Valid() || !daemon_->ErrorText().empty())
         return;
     ready_ = !options.start || Start();

@@ -31,6 +31,8 @@ struct TestDaemonOptions {
     std::vector<std::string> allowedHosts; // passed to AddAllowedHost before Start
     std::uint32_t codePage = 65001;
     bool start = true;
+    const server::TClock* clock = nullptr; // the platform's when null
+    server::DaemonTimes times;
 };
 
 class TestDaemon {

@@ -75,5 +75,19 @@ TEST(DebugPrint, LinesAreCutTo255UnitsAndReachTheSink) {
     EXPECT_EQ(lines[1], std::u16string(kDebugLineUnits - 1, u'z'));
 }
 
+TEST(DebugPrint, SystemErrorLineCarriesTheCodeAndTheSystemText) {
+    std::vector<std::u16string> lines;
+    const DebugSink previous =
+        SetDebugSink([&](std::u16string_view line) { lines.emplace_back(line); });
+    DebugPrintSystemError(2);
+    DebugPrintSystemError(0xDEADBEEF);
+    SetDebugSink(previous);
+    ASSERT_EQ(lines.size(), 2u);
+    // Wine's texts differ from Windows' (and ours on POSIX): the code and some text.
+    EXPECT_EQ(lines[0].substr(0, 16), u"GetLastError=2: ");
+    EXPECT_GT(lines[0].size(), 20u);
+    EXPECT_EQ(lines[1].substr(0, 24), u"GetLastError=-559038737:");
+}
+
 } // namespace
 } // namespace text

@@ -48,4 +48,11 @@ LocalDateTime LocalNow() {
     return result;
 }
 
+void SleepMs(std::uint32_t ms) {
+    timespec rest{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    // Resume after a signal until the whole time has passed.
+    while (nanosleep(&rest, &rest) != 0) {
+    }
+}
+
 } // namespace platform

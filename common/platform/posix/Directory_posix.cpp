@@ -165,7 +165,7 @@ void FindSearch::Close() {
     state_ = nullptr;
 }
 
-bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
+bool GetPathAttributes(std::u16string_view path, std::uint32_t& attributes) {
     const std::string native = NativePath(path);
     struct stat st;
     if (::stat(native.c_str(), &st) != 0 && ::lstat(native.c_str(), &st) != 0)
@@ -174,7 +174,22 @@ bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
     return true;
 }
 
-bool DeleteFile(std::u16string_view path) {
+bool SetPathAttributes(std::u16string_view path, std::uint32_t attributes) {
+    const std::string native = NativePath(path);
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0)
+        return FailWithErrno(errno, native);
+    const mode_t writable = S_IWUSR | S_IWGRP | S_IWOTH;
+    const mode_t mode =
+        (attributes & kAttributeReadOnly) != 0 ? st.st_mode & ~writable : st.st_mode | S_IWUSR;
+    if ((mode & 07777) == (st.st_mode & 07777))
+        return true;
+    if (::chmod(native.c_str(), mode & 07777) != 0)
+        return FailWithErrno(errno, native);
+    return true;
+}
+
+bool RemoveFile(std::u16string_view path) {
     const std::string native = NativePath(path);
     ShareTableGuard table;
     struct stat st;
@@ -191,7 +206,7 @@ bool DeleteFile(std::u16string_view path) {
     return true;
 }
 
-bool CreateDirectory(std::u16string_view path) {
+bool MakeDirectory(std::u16string_view path) {
     const std::string native = NativePath(path);
     if (::mkdir(native.c_str(), 0777) == 0)
         return true;
@@ -201,7 +216,7 @@ bool CreateDirectory(std::u16string_view path) {
     return FailWithErrno(errno, native);
 }
 
-bool RemoveDirectory(std::u16string_view path) {
+bool RemoveEmptyDirectory(std::u16string_view path) {
     const std::string native = NativePath(path);
     if (::rmdir(native.c_str()) == 0)
         return true;
@@ -252,7 +267,7 @@ int RenameNoReplace(const char* from, const char* to) {
 
 } // namespace
 
-bool MoveFile(std::u16string_view from, std::u16string_view to) {
+bool MovePath(std::u16string_view from, std::u16string_view to) {
     const std::string source = NativePath(from);
     const std::string target = NativePath(to);
     ShareTableGuard table;
@@ -280,7 +295,7 @@ bool MoveFile(std::u16string_view from, std::u16string_view to) {
     }
 }
 
-bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
+bool ReplacePath(std::u16string_view from, std::u16string_view to) {
     if (::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0)
         return true;
     return Fail(ErrnoToFileError(errno));

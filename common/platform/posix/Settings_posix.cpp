@@ -44,7 +44,7 @@ bool MakeFolders(const std::string& path) {
          slash = path.find('/', slash + 1)) {
         const std::u16string part = Utf8ToUtf16(path.substr(0, slash));
         std::uint32_t attributes = 0;
-        if (!GetFileAttributes(part, attributes) && !CreateDirectory(part))
+        if (!GetPathAttributes(part, attributes) && !MakeDirectory(part))
             return false;
     }
     return true;
@@ -66,7 +66,7 @@ bool ReadWholeFile(const std::u16string& path, std::string& text) {
 }
 
 bool WriteNewFile(const std::u16string& path, const std::string& text) {
-    DeleteFile(path);
+    RemoveFile(path);
     OpenOptions options;
     options.access = FileAccess::Write;
     options.share = FileShare::None;
@@ -125,8 +125,8 @@ bool Save(const std::string& path, const SettingsStore::State& state, std::strin
         out << kCodePageKey << "=" << *state.codePage << "\n";
     const std::u16string target = Utf8ToUtf16(path);
     const std::u16string temporary = target + u".new";
-    if (!WriteNewFile(temporary, out.str()) || !ReplaceFile(temporary, target)) {
-        DeleteFile(temporary);
+    if (!WriteNewFile(temporary, out.str()) || !ReplacePath(temporary, target)) {
+        RemoveFile(temporary);
         error = Utf16ToUtf8(SetDataFailedText(target));
         return false;
     }

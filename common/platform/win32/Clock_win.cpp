@@ -29,4 +29,8 @@ LocalDateTime LocalNow() {
     return result;
 }
 
+void SleepMs(std::uint32_t ms) {
+    ::Sleep(ms);
+}
+
 } // namespace platform

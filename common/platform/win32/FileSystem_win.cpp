@@ -1,10 +1,8 @@
 // Files, directory searches, volumes and well-known folders over the Win32 API.
-// <windows.h> comes first: FileSystem.h then undoes its DeleteFile/MoveFile/... macros, which
-// would otherwise rename the definitions below.
+#include "common/platform/FileSystem.h"
+
 #include <windows.h>
 #include <shlobj.h>
-
-#include "common/platform/FileSystem.h"
 
 #include <atomic>
 #include <string>
@@ -425,7 +423,7 @@ void FindSearch::Close() {
     handle_ = -1;
 }
 
-bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
+bool GetPathAttributes(std::u16string_view path, std::uint32_t& attributes) {
     const DWORD value = ::GetFileAttributesW(WidePath(path).c_str());
     if (value == INVALID_FILE_ATTRIBUTES)
         return false;
@@ -433,23 +431,27 @@ bool GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
     return true;
 }
 
-bool DeleteFile(std::u16string_view path) {
+bool SetPathAttributes(std::u16string_view path, std::uint32_t attributes) {
+    return ::SetFileAttributesW(WidePath(path).c_str(), attributes) != FALSE;
+}
+
+bool RemoveFile(std::u16string_view path) {
     return ::DeleteFileW(WidePath(path).c_str()) != FALSE;
 }
 
-bool CreateDirectory(std::u16string_view path) {
+bool MakeDirectory(std::u16string_view path) {
     return ::CreateDirectoryW(WidePath(path).c_str(), nullptr) != FALSE;
 }
 
-bool RemoveDirectory(std::u16string_view path) {
+bool RemoveEmptyDirectory(std::u16string_view path) {
     return ::RemoveDirectoryW(WidePath(path).c_str()) != FALSE;
 }
 
-bool MoveFile(std::u16string_view from, std::u16string_view to) {
+bool MovePath(std::u16string_view from, std::u16string_view to) {
     return ::MoveFileW(WidePath(from).c_str(), WidePath(to).c_str()) != FALSE;
 }
 
-bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
+bool ReplacePath(std::u16string_view from, std::u16string_view to) {
     return ::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }

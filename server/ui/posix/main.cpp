@@ -31,8 +31,8 @@ void MakeDefaultRoot(const std::string& root) {
     std::u16string documents;
     platform::DocumentsFolder(true, documents); // creates the Documents folder when missing
     std::uint32_t attributes = 0;
-    if (platform::GetFileAttributes(platform::Utf8ToUtf16(root), attributes) ||
-        !platform::CreateDirectory(platform::Utf8ToUtf16(root)))
+    if (platform::GetPathAttributes(platform::Utf8ToUtf16(root), attributes) ||
+        !platform::MakeDirectory(platform::Utf8ToUtf16(root)))
         return;
     std::ofstream(root + "/Welcome.txt")
         << "lumavert-server exports this folder over NFS version 3 as \"/\" (and, as the list\n"

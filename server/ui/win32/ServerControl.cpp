@@ -43,7 +43,7 @@ bool IsExistingFolder(const std::u16string& path) {
     if (path.empty())
         return false;
     std::uint32_t attributes = 0;
-    return platform::GetFileAttributes(path, attributes) &&
+    return platform::GetPathAttributes(path, attributes) &&
            (attributes & platform::kAttributeDirectory) != 0;
 }
 

@@ -1,0 +1,164 @@
+// The driver's command modes for scripts, besides its tests:
+//   --hand-off PATH...          Initialize, QueryContextMenu and InvokeCommand, as Explorer does
+//   --show-menu OUT.bmp PATH... the handler's item in an Explorer-like menu, shown with
+//                               TrackPopupMenu and saved from the screen while it is open
+#include "tests/win32/shellext/DriverCommands.h"
+
+#include "tests/win32/shellext/DriverSupport.h"
+
+#include <cstdio>
+
+namespace driver {
+
+namespace {
+
+constexpr UINT kFirstId = 100;
+
+int HandOff(const std::vector<std::wstring>& paths) {
+    Handler handler;
+    if (handler.menu == nullptr || handler.InitializeWith(paths) != S_OK)
+        return 2;
+    HMENU menu = ::CreatePopupMenu();
+    handler.menu->QueryContextMenu(menu, 0, kFirstId, kFirstId + 10, CMF_NORMAL);
+    CMINVOKECOMMANDINFO info{};
+    info.cbSize = sizeof info;
+    info.lpVerb = MAKEINTRESOURCEA(0);
+    const HRESULT result = handler.menu->InvokeCommand(&info);
+    ::DestroyMenu(menu);
+    return result == S_OK ? 0 : 3;
+}
+
+// Saves the screen rectangle as a 24-bit bottom-up BMP.
+bool SaveScreen(const RECT& area, const std::wstring& path) {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0)
+        return false;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    ::GdiFlush();
+    const DWORD rowBytes = (width * 3 + 3) / 4 * 4;
+    const DWORD imageBytes = rowBytes * height;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + imageBytes;
+    bool saved = false;
+    if (FILE* out = _wfopen(path.c_str(), L"wb")) {
+        saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+                std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+                std::fwrite(bits, 1, imageBytes, out) == imageBytes;
+        std::fclose(out);
+    }
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return saved;
+}
+
+struct ShowState {
+    std::wstring output;
+    bool saved = false;
+    int idleTicks = 0;
+};
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* state = reinterpret_cast<ShowState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_ENTERIDLE && wParam == MSGF_MENU && state != nullptr) {
+        // Let the menu finish drawing, then take it and close it.
+        if (++state->idleTicks == 1)
+            ::SetTimer(window, 1, 1500, nullptr);
+        return 0;
+    }
+    if (message == WM_TIMER && state != nullptr) {
+        ::KillTimer(window, 1);
+        HWND popup = ::FindWindowW(L"#32768", nullptr);
+        RECT area{};
+        if (popup != nullptr && ::GetWindowRect(popup, &area)) {
+            // A margin of the desktop around the menu, as a user would see it.
+            ::InflateRect(&area, 12, 12);
+            state->saved = SaveScreen(area, state->output);
+        }
+        ::EndMenu();
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+int ShowMenu(const std::wstring& output, const std::vector<std::wstring>& paths) {
+    Handler handler;
+    if (handler.menu == nullptr || handler.InitializeWith(paths) != S_OK)
+        return 2;
+    // An Explorer-like menu of a media file; the handler's item goes at the top, where this
+    // check-mark size still gets its picture.
+    HMENU menu = ::CreatePopupMenu();
+    const wchar_t* items[] = {
+        L"&Open",      L"&Play", nullptr, L"Open wit&h",       nullptr,    L"Se&nd to", nullptr,
+        L"Cu&t",       L"&Copy", nullptr, L"Create &shortcut", L"&Delete", L"Rena&me",  nullptr,
+        L"P&roperties"};
+    UINT id = 1;
+    for (const wchar_t* item : items) {
+        if (item == nullptr)
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        else
+            ::AppendMenuW(menu, MF_STRING, id++, item);
+    }
+    ::SetMenuDefaultItem(menu, 0, TRUE);
+    handler.menu->QueryContextMenu(menu, 0, kFirstId, kFirstId + 10, CMF_NORMAL);
+    ::InsertMenuW(menu, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = OwnerProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TavomenuMenuOwner";
+    ::RegisterClassW(&windowClass);
+    HWND owner = ::CreateWindowExW(0, windowClass.lpszClassName, L"Explorer", WS_POPUP, 0, 0, 1, 1,
+                                   nullptr, nullptr, windowClass.hInstance, nullptr);
+    ShowState state;
+    state.output = output;
+    ::SetWindowLongPtrW(owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+    ::ShowWindow(owner, SW_SHOW);
+    ::SetForegroundWindow(owner);
+    ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, 40, 30, 0, owner,
+                     nullptr);
+    ::DestroyWindow(owner);
+    ::DestroyMenu(menu);
+    return state.saved ? 0 : 4;
+}
+
+} // namespace
+
+bool RunCommand(int& exitCode) {
+    // The wide command line: main's argv is in the ANSI code page.
+    int count = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (argv == nullptr)
+        return false;
+    const std::wstring command = count >= 2 ? argv[1] : L"";
+    std::vector<std::wstring> arguments(argv + (count >= 2 ? 2 : count), argv + count);
+    ::LocalFree(argv);
+    if (command == L"--hand-off") {
+        exitCode = HandOff(arguments);
+        return true;
+    }
+    if (command == L"--show-menu" && !arguments.empty()) {
+        const std::wstring output = arguments.front();
+        arguments.erase(arguments.begin());
+        exitCode = ShowMenu(output, arguments);
+        return true;
+    }
+    return false;
+}
+
+} // namespace driver
