@@ -2,6 +2,8 @@
 #include "manager/win32/Win32Port.h"
 
 #include "common/control/ControlNames.h"
+#include "common/handoff/HandOffReader.h"
+#include "common/platform/CodePage.h"
 #include "common/text/DebugPrint.h"
 #include "common/win32/Text.h"
 #include "manager/win32/ManagerMessages.h"
@@ -30,11 +32,16 @@ void Win32Port::PumpDialogMessage() {
 }
 
 void Win32Port::ShowErrorBox(std::u16string_view text, DialogTicket ticket) {
-    const std::wstring box(text.begin(), text.end());
+    RunErrorBox(text);
+    PostErrorBoxClosed(ticket);
+}
+
+void Win32Port::RunErrorBox(std::u16string_view text) {
+    const std::wstring box = win32::ToWide(text);
+    BringMainWindowToFront();
     ++errorBoxes_;
     MessageBoxW(window_, box.c_str(), L"ERROR", MB_OK | MB_ICONERROR);
     --errorBoxes_;
-    PostErrorBoxClosed(ticket);
 }
 
 void Win32Port::AskAccessCode(const SessionDisplay& display, DialogTicket ticket) {
@@ -73,13 +80,24 @@ void Win32Port::StopTimer(int timer) {
 }
 
 bool Win32Port::ReadHandOffFolder(std::u16string& folder) {
-    (void)folder;
-    return false;
+    // The block is this call's own: the writer destroys it once its broadcast returns, and a
+    // hand-off nested in a modal loop of this one cannot close it under us.
+    handoff::HandOffBlock block;
+    if (handoff::OpenHandOffBlock(block) != 0)
+        return false;
+    folder = std::u16string(block.Folder());
+    handoff::CloseHandOffBlock(block);
+    return true;
 }
 
 bool Win32Port::StoreShareSettings(std::u16string_view root) {
-    (void)root;
-    return false;
+    platform::SettingsStore store(settingsLocation_);
+    std::u16string error;
+    if (!store.Open(platform::SettingsAccess::kReadWrite, error))
+        return false;
+    const bool rootStored = store.WriteRoot(root, error);
+    const bool codePageStored = store.WriteCodePage(platform::kCodePageUtf8, error);
+    return rootStored && codePageStored;
 }
 
 void Win32Port::BroadcastServerReload() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/platform/Settings.h"
 #include "manager/port/PlatformPort.h"
 
 namespace manager {
@@ -21,7 +22,8 @@ class Win32Port : public PlatformPort {
   public:
     using LineSink = std::function<void(std::u16string_view)>;
 
-    explicit Win32Port(HWND window) : window_(window) {}
+    explicit Win32Port(HWND window)
+        : window_(window), settingsLocation_(platform::SettingsLocation()) {}
 
     void SetWindow(HWND window) { window_ = window; }
     // The dialog whose messages a refresh exchange takes between its waits.
@@ -39,8 +41,11 @@ class Win32Port : public PlatformPort {
     }
     void HideStatusPopup() override {}
     void CloseStatusPopup() override {}
-    // A system message box titled "ERROR"; its closing is posted back to the window.
+    // A system message box titled "ERROR" over the main window, brought to the front and made
+    // topmost first; its closing is posted back to the window.
     void ShowErrorBox(std::u16string_view text, DialogTicket ticket) override;
+    // The same box without a continuation; returns once it is closed.
+    void RunErrorBox(std::u16string_view text);
     bool IsErrorBoxOpen() override { return errorBoxes_ > 0; }
     // The main dialog has the prompts; this window has none, so both end at once.
     void AskAccessCode(const SessionDisplay& display, DialogTicket ticket) override;
@@ -56,6 +61,8 @@ class Win32Port : public PlatformPort {
     void StopTimer(int timer) override;
     bool ReadHandOffFolder(std::u16string& folder) override;
     bool StoreShareSettings(std::u16string_view root) override;
+    // Where StoreShareSettings writes (the user's settings key unless a test sets its own).
+    void SetSettingsLocation(std::u16string location) { settingsLocation_ = std::move(location); }
     void BroadcastServerReload() override;
 
   protected:
@@ -77,6 +84,7 @@ class Win32Port : public PlatformPort {
     std::deque<std::function<void(IManagerEvents&)>> outcomes_;
     int errorBoxes_ = 0; // boxes nest: timers run inside their modal loops
     LineSink logSink_;
+    std::u16string settingsLocation_;
 };
 
 } // namespace manager

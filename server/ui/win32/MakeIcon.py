@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes Server.ico (16x16 and 32x32, 32-bit colour): a blue rounded tile with a white play
-triangle over a folder-coloured band. Run from this folder: python3 MakeIcon.py"""
+triangle over a folder-coloured band. Run from this folder: python3 MakeIcon.py
+
+ico_bytes() is the ICO writer; other drawing scripts import it with their own pixel function."""
 import struct
 
 
@@ -27,7 +29,8 @@ def pixel(x, y, size):
     return colour
 
 
-def image(size):
+def image(size, pixel=pixel):
+    """One icon image: BITMAPINFOHEADER, BGRA rows bottom-up, AND mask."""
     rows = []
     for y in reversed(range(size)):  # bottom-up
         row = b""
@@ -48,16 +51,20 @@ def image(size):
     return header + b"".join(rows) + mask
 
 
-def main():
-    sizes = (16, 32)
-    images = [image(s) for s in sizes]
+def ico_bytes(pixel, sizes=(16, 32)):
+    """The bytes of an ICO file with one 32-bit image per size, drawn by pixel(x, y, size)."""
+    images = [image(s, pixel) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
     for size, data in zip(sizes, images):
         out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
+    return out + b"".join(images)
+
+
+def main():
     with open("Server.ico", "wb") as f:
-        f.write(out + b"".join(images))
+        f.write(ico_bytes(pixel))
 
 
 if __name__ == "__main__":
