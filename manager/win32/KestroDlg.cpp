@@ -172,11 +172,7 @@ bool CKestroDlg::BuildPaths() {
     return true;
 }
 
-void CKestroDlg::LoadTrayMenu() {
-    trayMenu_.Reset(LoadMenuW(ResourceInstance(), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
-    const HMENU popup = GetSubMenu(trayMenu_.Get(), 0);
-    if (popup == nullptr)
-        return;
+void RelabelTrayMenu(HMENU popup) {
     for (const Relabel& item : kTrayRelabels) {
         wchar_t label[128] = {};
         GetMenuStringW(popup, item.position, label, 128, MF_BYPOSITION);
@@ -185,6 +181,12 @@ void CKestroDlg::LoadTrayMenu() {
             text::Format(u"%s (&%c)", win32::AsU16(label), static_cast<char16_t>(item.key));
         ModifyMenuW(popup, item.position, MF_BYPOSITION | MF_STRING, id, AsWide(text.c_str()));
     }
+}
+
+void CKestroDlg::LoadTrayMenu() {
+    trayMenu_.Reset(LoadMenuW(ResourceInstance(), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
+    if (const HMENU popup = GetSubMenu(trayMenu_.Get(), 0))
+        RelabelTrayMenu(popup);
 }
 
 void CKestroDlg::QuitManager() {

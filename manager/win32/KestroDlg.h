@@ -41,6 +41,10 @@ struct ManagerMessageIds {
 };
 ManagerMessageIds RegisterManagerMessages();
 
+// Gives the tray menu's items at positions 0, 2, 3 and 5 their access keys D, H, A and Q
+// ("%s (&%c)"), keeping their commands.
+void RelabelTrayMenu(HMENU popup);
+
 class CKestroDlg : public CDialog, public Win32Port {
   public:
     // `serverHost` replaces the Win32 one (tests); null for the real one.

@@ -59,6 +59,8 @@ class TrayIconTest : public testing::Test {
     void TearDown() override {
         DestroyWindow(owner_);
         DestroyWindow(taskbar_);
+        // Other tests make stand-in taskbars of their own.
+        UnregisterClassW(L"Shell_TrayWnd", GetModuleHandleW(nullptr));
     }
 
     HWND taskbar_ = nullptr;
