@@ -4,6 +4,7 @@
 //                               TrackPopupMenu and saved from the screen while it is open
 #include "tests/win32/shellext/DriverCommands.h"
 
+#include "tests/win32/ScreenCapture.h"
 #include "tests/win32/shellext/DriverSupport.h"
 
 #include <cstdio>
@@ -28,45 +29,6 @@ int HandOff(const std::vector<std::wstring>& paths) {
     return result == S_OK ? 0 : 3;
 }
 
-// Saves the screen rectangle as a 24-bit bottom-up BMP.
-bool SaveScreen(const RECT& area, const std::wstring& path) {
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
-    if (width <= 0 || height <= 0)
-        return false;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    ::GdiFlush();
-    const DWORD rowBytes = (width * 3 + 3) / 4 * 4;
-    const DWORD imageBytes = rowBytes * height;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + imageBytes;
-    bool saved = false;
-    if (FILE* out = _wfopen(path.c_str(), L"wb")) {
-        saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-                std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
-                std::fwrite(bits, 1, imageBytes, out) == imageBytes;
-        std::fclose(out);
-    }
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return saved;
-}
-
 struct ShowState {
     std::wstring output;
     bool saved = false;
@@ -88,7 +50,7 @@ LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         if (popup != nullptr && ::GetWindowRect(popup, &area)) {
             // A margin of the desktop around the menu, as a user would see it.
             ::InflateRect(&area, 12, 12);
-            state->saved = SaveScreen(area, state->output);
+            state->saved = wintest::SaveScreen(area, state->output);
         }
         ::EndMenu();
         return 0;

@@ -1,0 +1,286 @@
+// ManagerProbe.exe: drives a running Lumavert.exe from outside, one command per run, for
+// tests/scenarios/test_manager_exe.sh:
+//
+//   ManagerProbe taskbar LOG              own a stand-in taskbar along the screen's bottom and
+//                                         append each icon request to LOG ("NIM n id callback
+//                                         tip"); runs until ended
+//   ManagerProbe screen                   print the screen's width and height
+//   ManagerProbe wait-manager SECONDS     until the main dialog exists
+//   ManagerProbe gone-manager SECONDS     until it no longer exists
+//   ManagerProbe windows                  the manager's windows: "main=1 visible=0 shown=no
+//                                         topmost=yes" (top-level "#32770"/"Lumavert", visible
+//                                         top-level windows of its process, ...)
+//   ManagerProbe show-outside             ShowWindow(SW_SHOW) on the main dialog from here
+//   ManagerProbe send NAME WPARAM LPARAM  send the registered message NAME to the main dialog
+//   ManagerProbe post ID WPARAM LPARAM    post message number ID to it
+//   ManagerProbe popup SECONDS            the status popup: "rect L T R B", its two fields and
+//                                         whether "Stop Streaming" is shown
+//   ManagerProbe about SECONDS            the About box's four lines, then OK
+//   ManagerProbe error-box SECONDS        the "ERROR" box's text, then OK
+//   ManagerProbe server-pid               the process id owning Server's window, or "none"
+//   ManagerProbe running NAME             "yes" when a process of that executable name runs
+//   ManagerProbe launch-bare EXE DIR      start EXE with the bare command line "Lumavert.exe"
+//                                         in DIR, as a command prompt does; wait for it and
+//                                         exit with its exit code
+//
+// Exit codes: 0 done, 2 usage, 3 timed out, 4 not found or refused.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "common/control/ControlNames.h"
+#include "common/win32/Text.h"
+#include "tests/win32/server_probe/ProbeSupport.h"
+
+namespace {
+
+using namespace probe;
+using win32::AsWide;
+
+constexpr int kTaskbarHeight = 40;
+
+HWND FindManager() {
+    return FindWindowW(AsWide(control::kManagerWindowClass), AsWide(control::kManagerWindowTitle));
+}
+
+DWORD ProcessOf(HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process;
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+std::wstring gTaskbarLog;
+
+LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA)
+        return DefWindowProcW(window, message, wParam, lParam);
+    // Wine's shell sends each request with this record at its start.
+    struct Data {
+        LONG window;
+        UINT id;
+        UINT flags;
+        UINT callbackMessage;
+        WCHAR tip[128];
+    };
+    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (copy->cbData < sizeof(Data))
+        return FALSE;
+    const auto* data = static_cast<const Data*>(copy->lpData);
+    const std::wstring line = L"NIM " + std::to_wstring(copy->dwData) + L" " +
+                              std::to_wstring(data->id) + L" " +
+                              std::to_wstring(data->callbackMessage) + L" " + data->tip + L"\n";
+    if (FILE* file = _wfopen(gTaskbarLog.c_str(), L"ab")) {
+        const std::string text = win32::WideToAnsi(line);
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    }
+    return TRUE;
+}
+
+int Taskbar(const std::wstring& log) {
+    gTaskbarLog = log;
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = TaskbarProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"Shell_TrayWnd";
+    RegisterClassW(&windowClass);
+    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    if (CreateWindowExW(0, L"Shell_TrayWnd", L"", WS_POPUP, 0, cy - kTaskbarHeight, cx,
+                        kTaskbarHeight, nullptr, nullptr, windowClass.hInstance,
+                        nullptr) == nullptr)
+        return kExitNotFound;
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
+    return 0;
+}
+
+int WaitManager(double seconds, bool present) {
+    if (WaitFor(seconds, [&] { return (FindManager() != nullptr) == present; }))
+        return 0;
+    Print(present ? L"main dialog not found" : L"main dialog still there");
+    return kExitTimeout;
+}
+
+int Windows() {
+    const HWND main = FindManager();
+    if (main == nullptr)
+        return kExitNotFound;
+    const DWORD process = ProcessOf(main);
+    int mains = 0, visible = 0;
+    for (const HWND window : TopLevelWindows()) {
+        if (ProcessOf(window) != process)
+            continue;
+        if (ClassName(window) == L"#32770" && Text(window) == L"Lumavert")
+            ++mains;
+        if (IsWindowVisible(window))
+            ++visible;
+    }
+    const bool topmost = (GetWindowLongPtrW(main, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    Print(L"main=" + std::to_wstring(mains) + L" visible=" + std::to_wstring(visible) + L" shown=" +
+          (IsWindowVisible(main) ? L"yes" : L"no") + L" topmost=" + (topmost ? L"yes" : L"no"));
+    return 0;
+}
+
+// A visible top-level window of the manager's process other than the main dialog whose title
+// is `title` (any title when null).
+HWND FindPopup(const wchar_t* title) {
+    const HWND main = FindManager();
+    if (main == nullptr)
+        return nullptr;
+    const DWORD process = ProcessOf(main);
+    for (const HWND window : TopLevelWindows()) {
+        if (window == main || ProcessOf(window) != process || !IsWindowVisible(window) ||
+            ClassName(window) != L"#32770")
+            continue;
+        if (title == nullptr || Text(window) == title)
+            return window;
+    }
+    return nullptr;
+}
+
+int Popup(double seconds) {
+    HWND popup = nullptr;
+    if (!WaitFor(seconds, [&] { return (popup = FindPopup(nullptr)) != nullptr; })) {
+        Print(L"no popup");
+        return kExitTimeout;
+    }
+    RECT rect{};
+    GetWindowRect(popup, &rect);
+    Print(L"rect " + std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " +
+          std::to_wstring(rect.right) + L" " + std::to_wstring(rect.bottom));
+    Print(L"device [" + ControlText(GetDlgItem(popup, 1024)) + L"]");
+    Print(L"status [" + ControlText(GetDlgItem(popup, 1025)) + L"]");
+    Print(std::wstring(L"stop ") + (IsWindowVisible(GetDlgItem(popup, 3)) ? L"shown" : L"hidden"));
+    return 0;
+}
+
+int About(double seconds) {
+    HWND about = nullptr;
+    if (!WaitFor(seconds, [&] { return (about = FindPopup(L"About")) != nullptr; })) {
+        Print(L"no About box");
+        return kExitTimeout;
+    }
+    for (const int id : {1033, 1034, 1035, 1037})
+        Print(ControlText(GetDlgItem(about, id)));
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
+int ServerPid() {
+    const HWND server =
+        FindWindowW(AsWide(control::kServerWindowClass), AsWide(control::kServerWindowTitle));
+    Print(server == nullptr ? L"none" : std::to_wstring(ProcessOf(server)));
+    return 0;
+}
+
+int Running(const std::wstring& name) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return kExitNotFound;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
+         more = Process32NextW(snapshot, &entry))
+        found = _wcsicmp(entry.szExeFile, name.c_str()) == 0;
+    CloseHandle(snapshot);
+    Print(found ? L"yes" : L"no");
+    return 0;
+}
+
+int LaunchBare(const std::wstring& program, const std::wstring& folder) {
+    wchar_t commandLine[] = L"Lumavert.exe";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process))
+        return kExitNotFound;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+WPARAM Number(const wchar_t* text) {
+    return static_cast<WPARAM>(std::wcstoll(text, nullptr, 0));
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2)
+        return kExitUsage;
+    const std::wstring command = argv[1];
+    if (command == L"taskbar" && argc == 3)
+        return Taskbar(argv[2]);
+    if (command == L"screen" && argc == 2) {
+        Print(std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L" " +
+              std::to_wstring(GetSystemMetrics(SM_CYSCREEN)));
+        return 0;
+    }
+    if (command == L"wait-manager" && argc == 3)
+        return WaitManager(Seconds(argv[2]), true);
+    if (command == L"gone-manager" && argc == 3)
+        return WaitManager(Seconds(argv[2]), false);
+    if (command == L"windows" && argc == 2)
+        return Windows();
+    const HWND main = FindManager();
+    if (command == L"show-outside" && argc == 2) {
+        if (main == nullptr)
+            return kExitNotFound;
+        ShowWindow(main, SW_SHOW);
+        return 0;
+    }
+    if (command == L"send" && argc == 5) {
+        if (main == nullptr)
+            return kExitNotFound;
+        const UINT message = RegisterWindowMessageW(argv[2]);
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(main, message, Number(argv[3]),
+                                   static_cast<LPARAM>(Number(argv[4])), SMTO_ABORTIFHUNG,
+                                   kBroadcastTimeoutMs, &result) != 0
+                   ? 0
+                   : kExitNotFound;
+    }
+    if (command == L"post" && argc == 5) {
+        if (main == nullptr)
+            return kExitNotFound;
+        return PostMessageW(main, static_cast<UINT>(Number(argv[2])), Number(argv[3]),
+                            static_cast<LPARAM>(Number(argv[4])))
+                   ? 0
+                   : kExitNotFound;
+    }
+    if (command == L"popup" && argc == 3)
+        return Popup(Seconds(argv[2]));
+    if (command == L"about" && argc == 3)
+        return About(Seconds(argv[2]));
+    if (command == L"error-box" && argc == 3)
+        return ErrorBox(Seconds(argv[2]), L"ERROR");
+    if (command == L"server-pid" && argc == 2)
+        return ServerPid();
+    if (command == L"running" && argc == 3)
+        return Running(argv[2]);
+    if (command == L"launch-bare" && argc == 4)
+        return LaunchBare(argv[2], argv[3]);
+    return kExitUsage;
+}
