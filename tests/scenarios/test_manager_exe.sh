@@ -88,6 +88,31 @@ check "... at once" test $((SECONDS - second_start)) -lt 10
 check "... and leaves the Server alone" equals "$(probe server-pid)" "$new_server"
 check "the first manager stays" probe wait-manager 1
 
+# --- A hand-off from the extension reaches the session: the registry, the server's reload ---
+share="$work/Фильмы 100%s"
+mkdir -p "$share"
+probe hand-off 1 "$(win_path "$share")" >/dev/null
+probe hand-off 0 >/dev/null # no block
+check "wParam 1 and a missing block are ignored" equals "$(server_probe reg-get Root)" "no key"
+check "... and log nothing" bash -c "! wine '$win_build/tests/ManagerProbe.exe' log 2>/dev/null | grep -q 'New share'"
+probe hand-off 0 "" >/dev/null
+check "an empty folder is logged" contains "$(probe log)" "New share: "
+check "... and stored nowhere" equals "$(server_probe reg-get Root)" "no key"
+probe hand-off 0 "$(win_path "$share")" >/dev/null
+check "the folder becomes Root" equals "$(server_probe reg-get Root)" "sz:$(win_path "$share")"
+check "... with CodePage 65001" equals "$(server_probe reg-get CodePage)" "dword:65001"
+acked=no
+for _ in $(seq 1 50); do
+    probe log | grep -qx "Set Server: OK!" && { acked=yes; break; }
+    sleep 0.2
+done
+check "the server's acknowledgement reaches the session" equals "$acked" yes
+check "... after the log was emptied and the broadcast" equals "$(probe log | head -3 | tr '\n' '|')" \
+    "Set Server setting: start|Set to Server...|Set Server: OK!|"
+# Then discovery: on this network without adapters it finds nobody and says so.
+check "... then discovery reports no player" equals "$(probe error-box 20)" \
+    "$(printf 'No device found. \nPlease check PC/Device network connection.')"
+
 # --- The hidden-window rule ---
 probe send "Debug To Manager AP" 0 1 >/dev/null
 check "Debug 0,1 shows the main dialog" contains "$(probe windows)" "shown=yes"

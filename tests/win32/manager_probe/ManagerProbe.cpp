@@ -17,6 +17,10 @@
 //                                         whether "Stop Streaming" is shown
 //   ManagerProbe about SECONDS            the About box's four lines, then OK
 //   ManagerProbe error-box SECONDS        the "ERROR" box's text, then OK
+//   ManagerProbe log                      the lines of the main dialog's "Message Receive" box
+//   ManagerProbe hand-off WPARAM [FOLDER] the extension's hand-off: the block holding FOLDER
+//                                         (none without it) while "CMD DLL To Manager AP"
+//                                         (WPARAM, 0) is sent to every window
 //   ManagerProbe server-pid               the process id owning Server's window, or "none"
 //   ManagerProbe running NAME             "yes" when a process of that executable name runs
 //   ManagerProbe launch-bare EXE DIR      start EXE with the bare command line "Lumavert.exe"
@@ -28,12 +32,16 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "common/control/ControlNames.h"
+#include "common/handoff/HandOffNames.h"
+#include "common/platform/SharedMemory.h"
 #include "common/win32/Text.h"
 #include "tests/win32/server_probe/ProbeSupport.h"
 
@@ -183,6 +191,36 @@ int About(double seconds) {
     return 0;
 }
 
+int Log() {
+    const HWND main = FindManager();
+    const HWND log = main != nullptr ? GetDlgItem(main, 1010) : nullptr;
+    if (log == nullptr)
+        return kExitNotFound;
+    const LRESULT count = SendMessageW(log, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t line[512] = {};
+        if (SendMessageW(log, LB_GETTEXTLEN, i, 0) < 511)
+            SendMessageW(log, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+        Print(line);
+    }
+    return 0;
+}
+
+int HandOff(WPARAM wParam, const wchar_t* folder) {
+    platform::SharedMemory block;
+    if (folder != nullptr) {
+        bool existed = false;
+        if (!block.Create(handoff::kHandOffBlockName, handoff::kHandOffBlockBytes, existed) ||
+            !block.Map())
+            return kExitNotFound;
+        const std::wstring text(folder);
+        std::memcpy(block.WritableView(), text.c_str(),
+                    std::min(text.size(), handoff::kHandOffFolderUnits) * sizeof(wchar_t));
+    }
+    const UINT message = RegisterWindowMessageW(AsWide(handoff::kHandOffMessageName));
+    return Broadcast(message, wParam, 0) ? 0 : kExitNotFound;
+}
+
 int ServerPid() {
     const HWND server =
         FindWindowW(AsWide(control::kServerWindowClass), AsWide(control::kServerWindowTitle));
@@ -276,6 +314,10 @@ int wmain(int argc, wchar_t** argv) {
         return About(Seconds(argv[2]));
     if (command == L"error-box" && argc == 3)
         return ErrorBox(Seconds(argv[2]), L"ERROR");
+    if (command == L"log" && argc == 2)
+        return Log();
+    if (command == L"hand-off" && (argc == 3 || argc == 4))
+        return HandOff(Number(argv[2]), argc == 4 ? argv[3] : nullptr);
     if (command == L"server-pid" && argc == 2)
         return ServerPid();
     if (command == L"running" && argc == 3)
