@@ -35,15 +35,10 @@ bool ActiveCodeDlg::OnInitDialog() {
     SetItemText(IDC_PIN_CODE, L"");
     SetItemText(IDC_DEVICE_LABEL, L"Device:");
     SetItemText(IDC_PIN_LABEL, L"Pin Code:");
-    SetItemText(IDOK, L"OK");
-    SetItemText(IDCANCEL, L"");
-    close_.Attach(Item(IDCANCEL));
-    close_.LoadBitmaps(IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER, IDB_CLOSE_PRESSED);
-    ok_.Attach(Item(IDOK));
-    ok_.LoadBitmaps(IDB_OK_NORMAL, IDB_OK_HOVER, IDB_OK_PRESSED);
-    ok_.SetAlignment(CBmpBtn::kCentred);
+    AttachButton(ok_, IDOK, L"OK", IDB_OK_NORMAL, IDB_OK_HOVER, IDB_OK_PRESSED);
+    AttachCloseBox(close_, IDCANCEL);
+    SetClosesAsCancel();
 
-    PlaceItem(IDCANCEL, 340, 6, 13, 13);
     PlaceItem(IDOK, 270, 60, 60, 20);
     // The labels keep their template size.
     SetWindowPos(Item(IDC_DEVICE_LABEL), nullptr, 26, 36, 0, 0,
@@ -62,30 +57,21 @@ void ActiveCodeDlg::OnShown() {
     SendMessageW(Item(IDC_PIN_CODE), EM_LIMITTEXT, kAccessCodeSize, 0);
 }
 
-bool ActiveCodeDlg::OnCommand(int id, int, HWND) {
-    if (id == IDOK) {
-        accepted_ = true;
-        char buffer[kCodeBufferBytes] = {};
-        GetWindowTextA(Item(IDC_PIN_CODE), buffer, static_cast<int>(sizeof(buffer)));
-        code_ = buffer;
-        End(IDOK);
-        return true;
-    }
-    if (id == IDCANCEL) {
-        End(IDCANCEL);
-        return true;
-    }
-    return false;
+bool ActiveCodeDlg::OnCommand(int id, int code, HWND control) {
+    if (id != IDOK)
+        return CSkinnedDialog::OnCommand(id, code, control);
+    accepted_ = true;
+    char buffer[kCodeBufferBytes] = {};
+    GetWindowTextA(Item(IDC_PIN_CODE), buffer, static_cast<int>(sizeof(buffer)));
+    code_ = buffer;
+    End(IDOK);
+    return true;
 }
 
 std::optional<LRESULT> ActiveCodeDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SHOWWINDOW && wParam != FALSE) {
         OnShown();
         return std::nullopt;
-    }
-    if (message == WM_CLOSE) {
-        End(IDCANCEL);
-        return 0;
     }
     return CSkinnedDialog::OnMessage(message, wParam, lParam);
 }

@@ -53,7 +53,10 @@ bool HelpDlg::OnInitDialog() {
     GetClientRect(Handle(), &client);
     PlaceItem(IDC_HELP_TEXT, 0, 0, client.right, client.bottom);
     LoadText();
-    return true;
+    // The text opens at its start with nothing selected (the default focus would select all).
+    SetFocus(Item(IDC_HELP_TEXT));
+    SendMessageW(Item(IDC_HELP_TEXT), EM_SETSEL, 0, 0);
+    return false;
 }
 
 void HelpDlg::LoadText() {

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "common/win32/Text.h"
-#include "manager/win32/BmpBtn.h"
 #include "manager/win32/RadioListBox.h"
+#include "manager/win32/Resource.h"
 
 namespace manager {
 
@@ -35,11 +35,37 @@ void CSkinnedDialog::PlaceAtCorner(const TaskbarFreeArea& area, int width, int h
     SetWindowPos(Handle(), HWND_TOPMOST, place.left, place.top, width, height, SWP_NOACTIVATE);
 }
 
+void CSkinnedDialog::AttachButton(CBmpBtn& button, int id, const wchar_t* text, int normal,
+                                  int hover, int pressed) {
+    SetItemText(id, text);
+    button.Attach(Item(id));
+    button.LoadBitmaps(normal, hover, pressed);
+    button.SetAlignment(CBmpBtn::kCentred);
+}
+
+void CSkinnedDialog::AttachCloseBox(CBmpBtn& box, int id) {
+    SetItemText(id, L"");
+    box.Attach(Item(id));
+    box.LoadBitmaps(IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER, IDB_CLOSE_PRESSED);
+    PlaceItem(id, 340, 6, 13, 13);
+}
+
+bool CSkinnedDialog::OnCommand(int id, int, HWND) {
+    if (id != IDCANCEL || !closesAsCancel_)
+        return false;
+    End(IDCANCEL);
+    return true;
+}
+
 bool CSkinnedDialog::Contains(const std::vector<int>& ids, int id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
 std::optional<LRESULT> CSkinnedDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLOSE && closesAsCancel_) {
+        End(IDCANCEL);
+        return 0;
+    }
     if (message == WM_ERASEBKGND) {
         const auto dc = reinterpret_cast<HDC>(wParam);
         RECT client{};

@@ -11,6 +11,7 @@
 
 #include "common/win32/Handle.h"
 #include "manager/core/Placement.h"
+#include "manager/win32/BmpBtn.h"
 #include "manager/win32/Dialog.h"
 
 namespace manager {
@@ -32,7 +33,15 @@ class CSkinnedDialog : public CDialog {
     HFONT Font() const { return font_.Get(); }
     // Topmost, `width` x `height`, bottom-right corner at the free area's.
     void PlaceAtCorner(const TaskbarFreeArea& area, int width, int height);
+    // Item `id` as a bitmap button with `text` centred over the three bitmaps.
+    void AttachButton(CBmpBtn& button, int id, const wchar_t* text, int normal, int hover,
+                      int pressed);
+    // Item `id` as the 13 x 13 close box at (340, 6).
+    void AttachCloseBox(CBmpBtn& box, int id);
+    // Modal prompts: the close box (IDCANCEL), Escape and WM_CLOSE end them as cancelled.
+    void SetClosesAsCancel() { closesAsCancel_ = true; }
 
+    bool OnCommand(int id, int code, HWND control) override;
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   private:
@@ -43,6 +52,7 @@ class CSkinnedDialog : public CDialog {
     win32::TBrush fieldBrush_;
     std::vector<int> transparent_;
     std::vector<int> fields_;
+    bool closesAsCancel_ = false;
 };
 
 } // namespace manager

@@ -15,6 +15,9 @@ constexpr int kItemHeight = 22;
 constexpr int kExtentPadding = 22;
 constexpr int kOkWidth = 207;
 constexpr int kOkHeight = 20;
+// The list's top-left corner: under the label, 25 pixels above the OK button at any height.
+constexpr int kListX = 22;
+constexpr int kListY = 30;
 
 void SetBorder(HWND list, bool border) {
     LONG_PTR style = GetWindowLongPtrW(list, GWL_STYLE);
@@ -33,14 +36,10 @@ bool TargetListDlg::OnInitDialog() {
     SetTransparentItems({IDOK, IDCANCEL, IDC_SELECT_LABEL});
     SetFieldItems({IDC_TARGET_LIST});
     SetItemText(IDC_SELECT_LABEL, L"Select Device:");
-    SetItemText(IDOK, L"OK");
-    SetItemText(IDCANCEL, L"");
-    ok_.Attach(Item(IDOK));
-    ok_.LoadBitmaps(IDB_WIDE_NORMAL, IDB_WIDE_HOVER, IDB_WIDE_PRESSED);
-    ok_.SetAlignment(CBmpBtn::kCentred);
-    close_.Attach(Item(IDCANCEL));
-    close_.LoadBitmaps(IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER, IDB_CLOSE_PRESSED);
-    PlaceItem(IDCANCEL, 340, 6, 13, 13);
+    PlaceItem(IDC_SELECT_LABEL, kListX, 8, 200, 18);
+    AttachButton(ok_, IDOK, L"OK", IDB_WIDE_NORMAL, IDB_WIDE_HOVER, IDB_WIDE_PRESSED);
+    AttachCloseBox(close_, IDCANCEL);
+    SetClosesAsCancel();
 
     const HWND list = Item(IDC_TARGET_LIST);
     list_.Attach(list);
@@ -80,35 +79,22 @@ void TargetListDlg::Fill() {
     SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + kExtentPadding), 0);
 
     SetBorder(list, layout.listBorder);
-    SetWindowPos(list, nullptr, 0, 0, layout.listWidth, layout.listHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    SetWindowPos(list, nullptr, kListX, kListY, layout.listWidth, layout.listHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     PlaceItem(IDOK, layout.okX, layout.okY, kOkWidth, kOkHeight);
     PlaceAtCorner(area_, kPopupWidth, layout.dialogHeight);
     SendMessageW(list, LB_SETCURSEL, 0, 0);
 }
 
-bool TargetListDlg::OnCommand(int id, int, HWND) {
-    if (id == IDOK) {
-        const LRESULT position = SendMessageW(list_.Handle(), LB_GETCURSEL, 0, 0);
-        result_ = -1;
-        if (position != LB_ERR && static_cast<std::size_t>(position) < slots_.size())
-            result_ = slots_[static_cast<std::size_t>(position)];
-        End(IDOK);
-        return true;
-    }
-    if (id == IDCANCEL) {
-        End(IDCANCEL);
-        return true;
-    }
-    return false;
-}
-
-std::optional<LRESULT> TargetListDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CLOSE) {
-        End(IDCANCEL);
-        return 0;
-    }
-    return CSkinnedDialog::OnMessage(message, wParam, lParam);
+bool TargetListDlg::OnCommand(int id, int code, HWND control) {
+    if (id != IDOK)
+        return CSkinnedDialog::OnCommand(id, code, control);
+    const LRESULT position = SendMessageW(list_.Handle(), LB_GETCURSEL, 0, 0);
+    result_ = -1;
+    if (position != LB_ERR && static_cast<std::size_t>(position) < slots_.size())
+        result_ = slots_[static_cast<std::size_t>(position)];
+    End(IDOK);
+    return true;
 }
 
 bool RunTargetList(HWND owner, const TargetTable& table, const TaskbarFreeArea& area, int& index,

@@ -25,7 +25,6 @@ class TargetListDlg : public CSkinnedDialog {
   protected:
     bool OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
-    std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   private:
     void Fill();

@@ -18,15 +18,14 @@ bool TargetStatusDlg::OnInitDialog() {
     SetFieldItems({IDC_STATUS_DEVICE, IDC_STATUS_TEXT});
     SetItemText(IDC_DEVICE_LABEL, L"Device:");
     SetItemText(IDC_STATUS_LABEL, L"Status:");
-    SetItemText(IDC_STOP_STREAMING, L"Stop Streaming");
-    SetItemText(IDOK, L"");
-    stop_.Attach(Item(IDC_STOP_STREAMING));
-    stop_.LoadBitmaps(IDB_WIDE_NORMAL, IDB_WIDE_HOVER, IDB_WIDE_PRESSED);
-    stop_.SetAlignment(CBmpBtn::kCentred);
-    close_.Attach(Item(IDOK));
-    close_.LoadBitmaps(IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER, IDB_CLOSE_PRESSED);
+    AttachButton(stop_, IDC_STOP_STREAMING, L"Stop Streaming", IDB_WIDE_NORMAL, IDB_WIDE_HOVER,
+                 IDB_WIDE_PRESSED);
+    AttachCloseBox(close_, IDOK);
+    PlaceItem(IDC_DEVICE_LABEL, 26, 24, 70, 16);
+    PlaceItem(IDC_STATUS_DEVICE, 100, 22, 240, 20);
+    PlaceItem(IDC_STATUS_LABEL, 26, 48, 70, 16);
+    PlaceItem(IDC_STATUS_TEXT, 100, 46, 240, 20);
     PlaceItem(IDC_STOP_STREAMING, 80, 72, 207, 20);
-    PlaceItem(IDOK, 340, 6, 13, 13);
     return false;
 }
 

@@ -47,6 +47,23 @@ stop_server() {
 
 NFS_OPTS="?auto-traverse-mounts=0"
 
+# Makes a fresh Wine prefix with the null graphics driver in the new folder $1 (the script's work
+# folder, which also holds the prefix's home: Wine links Documents into it), and on exit ends
+# this prefix's processes and removes the folder. Sets WORK.
+start_wine_prefix() {
+    WORK=$1
+    export WINEDEBUG=-all WINEPREFIX=$WORK/prefix WINEDLLOVERRIDES="mscoree,mshtml="
+    # UTF-8, so that non-ASCII names pass the command line and the file system unchanged.
+    export HOME=$WORK/home LANG=C.UTF-8 LC_ALL=C.UTF-8
+    mkdir -p "$HOME"
+    trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WORK"' EXIT
+    wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    # Windows are made only after the prefix's server restarts with the null driver.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w
+}
+
 # Named checks: `check NAME COMMAND...` runs the command and prints "ok   NAME" or "FAIL NAME";
 # `check_summary` prints the counts and fails when any check failed.
 CHECKS_PASSED=0

@@ -17,14 +17,7 @@ for f in Lumavert.exe Server.exe "Lumavert Help.txt" shellext/Tavomenu64.dll \
 done
 
 work=$(mktemp -d /tmp/lumavert-manager-exe.$$.XXXXXX)
-export WINEDEBUG=-all WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml="
-export HOME=$work/home LANG=C.UTF-8 LC_ALL=C.UTF-8
-mkdir -p "$HOME"
-cleanup() {
-    wineserver -k >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+start_wine_prefix "$work"
 
 probe() { wine "$win_build/tests/ManagerProbe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 server_probe() { wine "$win_build/tests/ServerProbe.exe" "$@" 2>/dev/null | tr -d '\r'; }
@@ -50,10 +43,6 @@ mkdir -p "$app"
 cp "$win_build/Lumavert.exe" "$win_build/Server.exe" "$win_build/Lumavert Help.txt" \
     "$win_build/shellext/Tavomenu64.dll" "$app/"
 
-wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w
 started=$SECONDS
 
 # No taskbar under the null driver: the probe owns one along the bottom of the screen.

@@ -15,17 +15,8 @@ for f in "$server_exe" "$probe_exe"; do
     [ -f "$f" ] || fail "$f is not built"
 done
 
-work=$(mktemp -d /tmp/lumavert-server-exe.XXXXXX)
-export WINEDEBUG=-all WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml="
-# Wine links Documents to $HOME: keep it inside the work folder. UTF-8 so that non-ASCII folder
-# names pass the command line and the file system unchanged.
-export HOME=$work/home LANG=C.UTF-8 LC_ALL=C.UTF-8
-mkdir -p "$HOME"
-cleanup() {
-    wineserver -k >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+work=$(mktemp -d /tmp/lumavert-server-exe.$$.XXXXXX)
+start_wine_prefix "$work"
 
 probe() { wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; }
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -45,9 +36,6 @@ rpc_up() { # rpc_up SECONDS: the portmapper answers with NFS registered
 rpc_down() { ! rpcinfo -p 127.0.0.1 >/dev/null 2>&1; }
 equals() { [ "$1" = "$2" ] || { echo "  expected [$2], got [$1]"; return 1; }; }
 
-wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-wineserver -w
 started=$SECONDS
 
 # Start: no registry key, so Documents\Lumavert is exported.

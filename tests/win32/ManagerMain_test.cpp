@@ -18,37 +18,22 @@
 #include "manager/win32/Resource.h"
 #include "tests/win32/ModalDriver.h"
 #include "tests/win32/RegistryTest.h"
+#include "tests/win32/TrayNotify.h"
 
 namespace manager {
 namespace {
 
 using win32::AsWide;
 
-struct TNotify {
-    DWORD code;
-    UINT id;
-    UINT callback;
-    std::wstring tip;
-};
-std::vector<TNotify> gNotifies;
+std::vector<wintest::TTrayNotify> gNotifies;
 
-// Wine's shell hands every icon request to the taskbar window as WM_COPYDATA.
 LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_COPYDATA)
         return DefWindowProcW(window, message, wParam, lParam);
-    struct Data {
-        LONG window;
-        UINT id;
-        UINT flags;
-        UINT callbackMessage;
-        WCHAR tip[128];
-    };
-    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (copy->cbData < sizeof(Data))
+    wintest::TTrayNotify request;
+    if (!wintest::ReadTrayNotify(lParam, request))
         return FALSE;
-    const auto* data = static_cast<const Data*>(copy->lpData);
-    gNotifies.push_back(
-        TNotify{static_cast<DWORD>(copy->dwData), data->id, data->callbackMessage, data->tip});
+    gNotifies.push_back(request);
     return TRUE;
 }
 

@@ -8,35 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/TrayNotify.h"
+
 namespace {
 
-struct TRequest {
-    DWORD code;
-    UINT id;
-    UINT flags;
-    UINT callback;
-    std::wstring tip;
-};
-
-std::vector<TRequest> gRequests;
-
-struct TWineNotifyData {
-    LONG window;
-    UINT id;
-    UINT flags;
-    UINT callbackMessage;
-    WCHAR tip[128];
-};
+std::vector<wintest::TTrayNotify> gRequests;
 
 LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_COPYDATA)
         return DefWindowProcW(window, message, wParam, lParam);
-    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (copy->cbData < sizeof(TWineNotifyData))
+    wintest::TTrayNotify request;
+    if (!wintest::ReadTrayNotify(lParam, request))
         return FALSE;
-    const auto* data = static_cast<const TWineNotifyData*>(copy->lpData);
-    gRequests.push_back(TRequest{static_cast<DWORD>(copy->dwData), data->id, data->flags,
-                                 data->callbackMessage, std::wstring(data->tip)});
+    gRequests.push_back(request);
     return TRUE;
 }
 

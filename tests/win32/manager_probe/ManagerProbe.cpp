@@ -43,6 +43,7 @@
 #include "common/handoff/HandOffNames.h"
 #include "common/platform/SharedMemory.h"
 #include "common/win32/Text.h"
+#include "tests/win32/TrayNotify.h"
 #include "tests/win32/server_probe/ProbeSupport.h"
 
 namespace {
@@ -78,21 +79,12 @@ std::wstring gTaskbarLog;
 LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_COPYDATA)
         return DefWindowProcW(window, message, wParam, lParam);
-    // Wine's shell sends each request with this record at its start.
-    struct Data {
-        LONG window;
-        UINT id;
-        UINT flags;
-        UINT callbackMessage;
-        WCHAR tip[128];
-    };
-    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (copy->cbData < sizeof(Data))
+    wintest::TTrayNotify request;
+    if (!wintest::ReadTrayNotify(lParam, request))
         return FALSE;
-    const auto* data = static_cast<const Data*>(copy->lpData);
-    const std::wstring line = L"NIM " + std::to_wstring(copy->dwData) + L" " +
-                              std::to_wstring(data->id) + L" " +
-                              std::to_wstring(data->callbackMessage) + L" " + data->tip + L"\n";
+    const std::wstring line = L"NIM " + std::to_wstring(request.code) + L" " +
+                              std::to_wstring(request.id) + L" " +
+                              std::to_wstring(request.callback) + L" " + request.tip + L"\n";
     if (FILE* file = _wfopen(gTaskbarLog.c_str(), L"ab")) {
         const std::string text = win32::WideToAnsi(line);
         std::fwrite(text.data(), 1, text.size(), file);
