@@ -339,6 +339,16 @@ TEST(HelpDlg, TextFillsTheCentredWindow) {
     EXPECT_EQ(edit.top, 0);
 }
 
+TEST(HelpDlg, EmptyFileGivesAnEmptyWindow) {
+    const std::u16string path = TempPath(L"lumavert-help-empty.txt");
+    WriteBytes(path, "");
+    RECT window{}, edit{};
+    std::u16string error;
+    EXPECT_EQ(RunHelp(path, window, edit, error), L"");
+    DeleteFileW(win32::AsWide(path.c_str()));
+    EXPECT_TRUE(error.empty());
+}
+
 TEST(HelpDlg, MissingFileIsReportedAndTheWindowStaysEmpty) {
     const std::u16string path = TempPath(L"no-such-help-100%s.txt");
     RECT window{}, edit{};
@@ -365,6 +375,23 @@ TEST(CAboutDlg, VersionsOrUnknown) {
     dialog.DoModal(nullptr);
     EXPECT_EQ(lines, L"Lumavert AP Version 1.0.0.0|Copyright (C) 2026 Lumavert|"
                      L"Lumavert Server Version <unknown>|Lumavert DLL Version <unknown>|About");
+}
+
+TEST(GetFileVersionStrings, NoVersionResourceLeavesTheNoticeAlone) {
+    const std::u16string path = TempPath(L"lumavert-no-version.txt");
+    WriteBytes(path, "plain text");
+    std::u16string version = u"old", legal = u"keep";
+    GetFileVersionStrings(path, version, kVersionUnits, legal, kVersionUnits);
+    DeleteFileW(win32::AsWide(path.c_str()));
+    EXPECT_EQ(version, u"<unknown>");
+    EXPECT_EQ(legal, u"keep");
+
+    // Both strings are cut to their capacities.
+    std::u16string self;
+    ASSERT_TRUE(ModulePath(self));
+    GetFileVersionStrings(self, version, 4, legal, 10);
+    EXPECT_EQ(version, u"1.0");
+    EXPECT_EQ(legal, u"Copyright");
 }
 
 // A solid 40 x 20 bitmap.

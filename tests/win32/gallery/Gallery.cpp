@@ -2,8 +2,8 @@
 // saves it from the screen as a BMP file (the README's screenshots, taken under Xvfb by
 // gallery.sh). Usage:
 //   Gallery OUT_DIR LUMAVERT.EXE SERVER.EXE TAVOMENU64.DLL
-// Writes main-dialog.bmp, status-popup.bmp, access-code.bmp, device-list.bmp, about.bmp and
-// help.bmp; exits 0 when all were saved.
+// Writes main-dialog.bmp, tray-menu.bmp, status-popup.bmp, access-code.bmp, device-list.bmp,
+// about.bmp and help.bmp; exits 0 when all were saved.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -159,6 +159,38 @@ void CaptureMainDialog() {
     dialog.DoModal(nullptr);
 }
 
+// The tray icon's menu as a right click opens it, relabelled as the main dialog does it.
+LRESULT CALLBACK MenuOwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER) {
+        KillTimer(window, 1);
+        if (const HWND menu = FindWindowW(L"#32768", nullptr))
+            Save(menu, L"tray-menu.bmp");
+        EndMenu();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void CaptureTrayMenu() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = MenuOwnerProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"LumavertGalleryMenuOwner";
+    RegisterClassW(&windowClass);
+    const HWND owner = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1,
+                                       nullptr, nullptr, windowClass.hInstance, nullptr);
+    const HMENU menu = LoadMenuW(ResourceInstance(), MAKEINTRESOURCEW(IDR_TRAY_MENU));
+    const HMENU popup = GetSubMenu(menu, 0);
+    RelabelTrayMenu(popup);
+    ShowWindow(owner, SW_SHOW);
+    SetForegroundWindow(owner);
+    SetTimer(owner, 1, kSettleTicks * 20, nullptr);
+    TrackPopupMenu(popup, TPM_RIGHTALIGN | TPM_RIGHTBUTTON, GetSystemMetrics(SM_CXSCREEN) - 40,
+                   GetSystemMetrics(SM_CYSCREEN) - 140, 0, owner, nullptr);
+    DestroyMenu(menu);
+    DestroyWindow(owner);
+}
+
 void CaptureStatusPopup() {
     const HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                        nullptr, nullptr);
@@ -189,6 +221,7 @@ int wmain(int argc, wchar_t** argv) {
     QueryTaskbarFreeArea(area);
 
     CaptureMainDialog();
+    CaptureTrayMenu();
     CaptureStatusPopup();
     CaptureModal(
         L"access-code.bmp",
@@ -214,5 +247,5 @@ int wmain(int argc, wchar_t** argv) {
         HelpDlg dialog(FolderOf(lumavert) + u"Lumavert Help.txt", ShowSystemErrorBox);
         dialog.DoModal(nullptr);
     });
-    return gSaved == 6 ? 0 : 1;
+    return gSaved == 7 ? 0 : 1;
 }

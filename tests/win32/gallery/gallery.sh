@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of Lumavert.exe's windows (docs/manager-*.png) under Xvfb: the
-# main dialog as the debug message shows it, the status popup, the access-code prompt, the
-# device list, the About box and the help window, each drawn by Gallery.exe with sample data.
+# main dialog as the debug message shows it, the tray menu, the status popup, the access-code
+# prompt, the device list, the About box and the help window, each drawn by Gallery.exe with
+# sample data.
 # Needs xvfb (not used by CI). Usage: tests/win32/gallery/gallery.sh [BUILD_WIN_DIR] [DOCS_DIR]
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/../../.." && pwd)
@@ -30,7 +31,7 @@ wine "$build/tests/Gallery.exe" "$(win_path "$work/shots")" "$(win_path "$build/
     "$(win_path "$build/Server.exe")" "$(win_path "$build/shellext/Tavomenu64.dll")" \
     >"$work/gallery.log" 2>&1 || { cat "$work/gallery.log"; exit 1; }
 cat "$work/gallery.log"
-for shot in main-dialog status-popup access-code device-list about help; do
+for shot in main-dialog tray-menu status-popup access-code device-list about help; do
     python3 "$source_dir/tests/win32/shellext/bmp_to_png.py" "$work/shots/$shot.bmp" \
         "$docs/manager-$shot.png"
     echo "wrote $docs/manager-$shot.png"
