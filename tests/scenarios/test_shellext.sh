@@ -65,7 +65,7 @@ wineserver -w
 # register.cmd and unregister.cmd, from a folder holding both DLLs (as installed).
 install=$work/install
 mkdir -p "$install"
-cp "$dll64" "$dll32" "$SOURCE/shellext/register.cmd" "$SOURCE/shellext/unregister.cmd" "$install/"
+cp "$dll64" "$dll32" "$win_build/shellext/register.cmd" "$win_build/shellext/unregister.cmd" "$install/"
 clsid='{815A89D0-4685-4588-B1F0-D33CAB66B63E}'
 key="HKCU\\Software\\Classes\\CLSID\\$clsid"
 reg_value() { # reg_value KEY NAME|"" VIEW: the value's data, or "none"
