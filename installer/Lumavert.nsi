@@ -37,6 +37,7 @@ InstallDir "$PROGRAMFILES64\${PRODUCT}"
 ; An upgrade goes where the installed version is.
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
+BrandingText "Lumavert ${VERSION}"
 ShowUninstDetails show
 
 VIProductVersion "${VERSION}.0"
@@ -53,7 +54,10 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 Lumavert"
 !define MUI_ABORTWARNING
 
 !insertmacro MUI_PAGE_WELCOME
-!define MUI_LICENSEPAGE_TEXT_TOP "What Setup installs and changes on this PC."
+; Not a licence: what setup installs and changes.
+!define MUI_PAGE_HEADER_TEXT "What Setup Does"
+!define MUI_PAGE_HEADER_SUBTEXT "The files Setup installs and what it changes on this PC."
+!define MUI_LICENSEPAGE_TEXT_TOP "Please read before you go on."
 !define MUI_LICENSEPAGE_TEXT_BOTTOM "Click Next to continue."
 !define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !insertmacro MUI_PAGE_LICENSE "${SOURCE}\installer\Notice.txt"
