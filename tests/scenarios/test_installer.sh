@@ -83,8 +83,11 @@ snapshot() {
 reg_data() { # reg_data KEY NAME|"" VIEW: the value's data, or "none"
     local name=(/v "$2")
     [ -n "$2" ] || name=(/ve)
-    wine reg query "$1" "${name[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' |
-        awk -F'    ' '/REG_/ {print $NF; found=1} END {if (!found) print "none"}'
+    local out
+    out=$(wine reg query "$1" "${name[@]}" "/reg:$3" 2>"$work/reg.err" | tr -d '\r') || true
+    awk -F'    ' '/REG_/ {print $NF; found=1} END {if (!found) print "none"}' <<<"$out"
+    # Why, when it is not there.
+    grep -q REG_ <<<"$out" || sed 's/^/  reg: /' "$work/reg.err" >&2
 }
 wait_windows() { # wait_windows CLASS TITLE COUNT SECONDS
     local end=$((SECONDS + $4))
