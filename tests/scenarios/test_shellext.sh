@@ -3,17 +3,21 @@
 # undecorated exports, only system imports), register.cmd and unregister.cmd under Wine, then
 # the driver's tests: a 64-bit program playing Explorer on an STA thread, with the manager
 # stand-in in another process, in a fresh prefix (the 32-bit DLL is read as a data file only:
-# there is no 32-bit Wine here).
+# there is no 32-bit Wine here). Last, Server.exe serves a hand-off's list to a real NFS client.
+# In a private network namespace, for Server.exe's ports.
 source "$(dirname "$0")/lib.sh"
 
 command -v wine >/dev/null 2>&1 || skip "wine is not installed"
+command -v nfs-cat >/dev/null 2>&1 || skip "nfs-cat missing (package libnfs-utils)"
+enter_private_network
 win_build=${LUMAVERT_WIN_BUILD_DIR:-$SOURCE/build-win}
 win32_build=${LUMAVERT_WIN32_BUILD_DIR:-$SOURCE/build-win32}
 dll64=$win_build/shellext/Tavomenu64.dll
 dll32=$win32_build/shellext/Tavomenu.dll
 driver=$win_build/tests/TavomenuDriver.exe
 standin=$win_build/tests/ManagerStandIn.exe
-for f in "$dll64" "$dll32" "$driver" "$standin"; do
+server_exe=$win_build/Server.exe
+for f in "$dll64" "$dll32" "$driver" "$standin" "$server_exe"; do
     [ -f "$f" ] || fail "$f is not built"
 done
 
@@ -61,7 +65,7 @@ wineserver -w
 # register.cmd and unregister.cmd, from a folder holding both DLLs (as installed).
 install=$work/install
 mkdir -p "$install"
-cp "$dll64" "$dll32" "$SOURCE/shellext/register.cmd" "$SOURCE/shellext/unregister.cmd" "$install/"
+cp "$dll64" "$dll32" "$win_build/shellext/register.cmd" "$win_build/shellext/unregister.cmd" "$install/"
 clsid='{815A89D0-4685-4588-B1F0-D33CAB66B63E}'
 key="HKCU\\Software\\Classes\\CLSID\\$clsid"
 reg_value() { # reg_value KEY NAME|"" VIEW: the value's data, or "none"
@@ -104,5 +108,28 @@ status=$?
 set -e
 grep -a -v '^debug: ' "$work/driver.txt" | tr -d '\r' | sed 's/^/  /'
 check "driver's tests under Wine" test "$status" = 0
+
+# Server.exe exports the list folder as /lst. A hand-off's audio list reaches the player as
+# written, and the next hand-off replaces it although the server has just read it.
+selection=$work/selection
+mkdir -p "$selection"
+touch "$selection/a.mp3" "$selection/b.mp3" "$selection/c.ogg"
+list=$HOME/Lumavert/AudioList.txt
+hand_off() { wine "$driver" --hand-off "$@" >/dev/null 2>&1; }
+read_list() { timeout 30 nfs-cat nfs://127.0.0.1/lst/AudioList.txt >"$1" 2>"$work/nfs-cat.err"; }
+check "hand-off of a.mp3" hand_off "$(win_path "$selection/a.mp3")"
+wine "$server_exe" >/dev/null 2>&1 &
+check "Server.exe listens on 2049" wait_for_port 2049 60
+list_image() { printf '\xff\xfe'; printf '%s\r\n' "$@" | iconv -f UTF-8 -t UTF-16LE; }
+list_image a.mp3 >"$work/first.expected"
+check "the list file holds a.mp3" cmp "$list" "$work/first.expected"
+check "nfs-cat reads /lst/AudioList.txt" read_list "$work/first.out"
+check "the list read over NFS is byte-identical" cmp "$work/first.out" "$list"
+check "hand-off of b.mp3 and c.ogg" hand_off "$(win_path "$selection/b.mp3")" "$(win_path "$selection/c.ogg")"
+list_image b.mp3 c.ogg >"$work/second.expected"
+check "the new list file holds b.mp3 and c.ogg" cmp "$list" "$work/second.expected"
+check "nfs-cat reads the replaced list" read_list "$work/second.out"
+check "the second read shows the new list" cmp "$work/second.out" "$list"
+[ "$CHECKS_FAILED" -eq 0 ] || sed 's/^/    /' "$work/nfs-cat.err"
 
 check_summary

@@ -13,6 +13,7 @@
 //   ServerProbe error-box SECONDS         print the error box's text and press its OK
 //   ServerProbe close                     send WM_CLOSE to the application window
 //   ServerProbe version FILE              print FileDescription and FileVersion of FILE
+//   ServerProbe windows CLASS TITLE       print how many top-level windows have both
 //
 // Exit codes: 0 done, 2 usage, 3 timed out, 4 not found or refused.
 #include <windows.h>
@@ -186,6 +187,15 @@ int Version(const std::wstring& file) {
     return 0;
 }
 
+int CountWindows(const wchar_t* className, const wchar_t* title) {
+    int count = 0;
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, className, title)) != nullptr)
+        ++count;
+    Print(std::to_wstring(count));
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -221,5 +231,7 @@ int wmain(int argc, wchar_t** argv) {
         return Close();
     if (command == L"version" && argc == 3)
         return Version(argv[2]);
+    if (command == L"windows" && argc == 4)
+        return CountWindows(argv[2], argv[3]);
     return kExitUsage;
 }

@@ -2,12 +2,15 @@
 //   --hand-off PATH...          Initialize, QueryContextMenu and InvokeCommand, as Explorer does
 //   --show-menu OUT.bmp PATH... the handler's item in an Explorer-like menu, shown with
 //                               TrackPopupMenu and saved from the screen while it is open
+//   --create [SECONDS]          CoCreateInstance of the class as Explorer does, and the path
+//                               of the DLL that answered; holds the handler SECONDS first
 #include "tests/win32/shellext/DriverCommands.h"
 
 #include "tests/win32/ScreenCapture.h"
 #include "tests/win32/shellext/DriverSupport.h"
 
 #include <cstdio>
+#include <cwchar>
 
 namespace driver {
 
@@ -99,6 +102,28 @@ int ShowMenu(const std::wstring& output, const std::vector<std::wstring>& paths)
     return state.saved ? 0 : 4;
 }
 
+int Create(DWORD holdMs) {
+    IShellExtInit* init = nullptr;
+    const HRESULT result = ::CoCreateInstance(kClassId, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_IShellExtInit, reinterpret_cast<void**>(&init));
+    if (FAILED(result) || init == nullptr) {
+        std::printf("CoCreateInstance failed: 0x%08lx\n", static_cast<unsigned long>(result));
+        return 2;
+    }
+    // The module that holds the object's code.
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         *reinterpret_cast<LPCWSTR*>(init), &module);
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(module, path, MAX_PATH);
+    std::printf("%ls\n", path);
+    std::fflush(stdout);
+    ::Sleep(holdMs);
+    init->Release();
+    return module != nullptr ? 0 : 3;
+}
+
 } // namespace
 
 bool RunCommand(int& exitCode) {
@@ -112,6 +137,11 @@ bool RunCommand(int& exitCode) {
     ::LocalFree(argv);
     if (command == L"--hand-off") {
         exitCode = HandOff(arguments);
+        return true;
+    }
+    if (command == L"--create") {
+        exitCode =
+            Create(arguments.empty() ? 0 : std::wcstoul(arguments[0].c_str(), nullptr, 10) * 1000);
         return true;
     }
     if (command == L"--show-menu" && !arguments.empty()) {

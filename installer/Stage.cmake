@@ -1,0 +1,31 @@
+# Gathers the installer's files into STAGE: every one of FILES (a missing one stops the build
+# with its name), without debug information when STRIP is given, and the first of
+# HELP_CANDIDATES that exists. Run with cmake -P.
+# FILES and HELP_CANDIDATES are separated by "|".
+string(REPLACE "|" ";" FILES "${FILES}")
+string(REPLACE "|" ";" HELP_CANDIDATES "${HELP_CANDIDATES}")
+file(REMOVE_RECURSE ${STAGE})
+file(MAKE_DIRECTORY ${STAGE})
+foreach(file ${FILES})
+  if(NOT EXISTS "${file}")
+    message(FATAL_ERROR "The installer needs ${file}: build it first (scripts/build builds "
+                        "every tree, the 32-bit one for Tavomenu.dll).")
+  endif()
+  file(COPY "${file}" DESTINATION ${STAGE})
+  get_filename_component(name "${file}" NAME)
+  if(STRIP)
+    execute_process(COMMAND ${STRIP} --strip-debug "${STAGE}/${name}" RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "${STRIP} failed on ${name}")
+    endif()
+  endif()
+endforeach()
+if(HELP_CANDIDATES)
+  foreach(help ${HELP_CANDIDATES})
+    if(EXISTS "${help}")
+      file(COPY "${help}" DESTINATION ${STAGE})
+      return()
+    endif()
+  endforeach()
+  message(WARNING "No \"Lumavert Help.txt\" beside the manager: the installer goes without it.")
+endif()

@@ -1,0 +1,60 @@
+# What registers the Explorer command: the class and the types whose context menu offers it.
+# The one source of register.cmd, unregister.cmd and the installer's registration; the keys are
+# below Software\Classes of HKCU (the scripts) or HKLM (the installer, in both registry views).
+set(TAVOMENU_CLSID "{815A89D0-4685-4588-B1F0-D33CAB66B63E}")
+set(TAVOMENU_CLASS_TEXT "Lumavert context menu")
+set(TAVOMENU_THREADING_MODEL "Apartment")
+# Files of every type, and folders: a mixed selection may be right-clicked on either.
+set(TAVOMENU_HANDLER_TYPES "*" "Directory")
+set(TAVOMENU_CLASS_KEY "CLSID\\${TAVOMENU_CLSID}")
+set(TAVOMENU_HANDLER_KEYS)
+foreach(type ${TAVOMENU_HANDLER_TYPES})
+  list(APPEND TAVOMENU_HANDLER_KEYS "${type}\\shellex\\ContextMenuHandlers\\Lumavert")
+endforeach()
+
+# Writes the registration into DIR: SCRIPTS gives register.cmd and unregister.cmd (CRLF, for
+# cmd.exe); INSTALLER gives Registration.nsh (the installer's macros) and registry-keys.txt (the
+# keys below Software\Classes, one a line, for the tests).
+function(tavomenu_write_registration dir kind)
+  set(add_lines)
+  set(delete_lines)
+  set(nsh_add)
+  set(nsh_delete)
+  set(parents)
+  set(keys "${TAVOMENU_CLASS_KEY}\n")
+  foreach(key ${TAVOMENU_HANDLER_KEYS})
+    # CRLF already: configure_file converts the template's lines, not what it substitutes.
+    string(APPEND add_lines "reg add \"HKCU\\Software\\Classes\\${key}\" /ve /d \"%CLSID%\" /f >nul\r\n"
+           "if errorlevel 1 goto failed\r\n")
+    string(APPEND delete_lines "reg delete \"HKCU\\Software\\Classes\\${key}\" /f >nul 2>&1\r\n")
+    string(APPEND nsh_add "  WriteRegStr HKLM \"Software\\Classes\\${key}\" \"\" \"${TAVOMENU_CLSID}\"\n")
+    string(APPEND nsh_delete "  DeleteRegKey HKLM \"Software\\Classes\\${key}\"\n")
+    # The parents that setup made (Wine's registry lacks some), deepest first.
+    string(REGEX REPLACE "\\\\Lumavert$" "" handlers "${key}")
+    string(REGEX REPLACE "\\\\ContextMenuHandlers$" "" shellex "${handlers}")
+    list(APPEND parents "${handlers}" "${shellex}")
+    string(APPEND keys "${key}\n")
+  endforeach()
+  set(TAVOMENU_HANDLER_ADD "${add_lines}")
+  set(TAVOMENU_HANDLER_DELETE "${delete_lines}")
+  set(nsh_note)
+  set(nsh_parents)
+  foreach(view 64 32)
+    foreach(parent ${parents})
+      string(APPEND nsh_note "  !insertmacro TavomenuNoteParent ${view} \"${parent}\"\n")
+      string(APPEND nsh_parents "  !insertmacro TavomenuDeleteParent ${view} \"${parent}\"\n")
+    endforeach()
+  endforeach()
+  set(TAVOMENU_NSH_NOTE_PARENTS "${nsh_note}")
+  set(TAVOMENU_NSH_DELETE_PARENTS "${nsh_parents}")
+  set(TAVOMENU_NSH_HANDLER_ADD "${nsh_add}")
+  set(TAVOMENU_NSH_HANDLER_DELETE "${nsh_delete}")
+  set(here ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
+  if(kind STREQUAL "SCRIPTS")
+    configure_file(${here}/register.cmd.in ${dir}/register.cmd @ONLY NEWLINE_STYLE CRLF)
+    configure_file(${here}/unregister.cmd.in ${dir}/unregister.cmd @ONLY NEWLINE_STYLE CRLF)
+  else()
+    configure_file(${here}/Registration.nsh.in ${dir}/Registration.nsh @ONLY)
+    file(WRITE ${dir}/registry-keys.txt "${keys}")
+  endif()
+endfunction()
