@@ -51,9 +51,17 @@ pc() {
 export WINEDEBUG=-all WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml="
 export HOME=$work/home LANG=C.UTF-8 LC_ALL=C.UTF-8
 mkdir -p "$HOME"
-pc sh -c 'wineboot -i >/dev/null 2>&1;
-    wine reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f >/dev/null 2>&1;
-    wineserver -k; wineserver -w'
+if [ -n "${PC_LAN_DISPLAY:-}" ]; then
+    # For screenshots: a virtual desktop with its taskbar on the X display $DISPLAY.
+    pc sh -c 'wineboot -i >/dev/null 2>&1;
+        wine reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null 2>&1;
+        wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 1024x768 /f >/dev/null 2>&1;
+        wineserver -w'
+else
+    pc sh -c 'wineboot -i >/dev/null 2>&1;
+        wine reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f >/dev/null 2>&1;
+        wineserver -k; wineserver -w'
+fi
 
 probe() { pc wine "$win_build/tests/ManagerProbe.exe" "$@" >"$work/probe.out" 2>/dev/null || true
     tr -d '\r' <"$work/probe.out"; }
@@ -139,14 +147,15 @@ hex8() { printf '%s' "$1" | od -An -tx1 | tr -d ' \n'; printf '%0*d' $((16 - 2 *
 say() { echo "$2" >"$(eval echo "\$${1}_fifo")"; } # say TAG COMMAND: a player's control command
 
 # The installed folder (the manager, the server, the help file, the extension) and the manager
-# started alone, beside a stand-in taskbar; sets manager (its PID).
+# started alone, beside a stand-in taskbar (the virtual desktop's own with PC_LAN_DISPLAY); sets manager (its PID).
 start_manager() {
     app=$work/app
     mkdir -p "$app"
     cp "$win_build/Lumavert.exe" "$win_build/Server.exe" "$win_build/Lumavert Help.txt" \
         "$win_build/shellext/Tavomenu64.dll" "$app/"
-    pc wine "$win_build/tests/ManagerProbe.exe" taskbar "$(win_path "$work/taskbar.log")" \
-        >/dev/null 2>&1 &
+    [ -n "${PC_LAN_DISPLAY:-}" ] ||
+        pc wine "$win_build/tests/ManagerProbe.exe" taskbar "$(win_path "$work/taskbar.log")" \
+            >/dev/null 2>&1 &
     pc wine "$app/Lumavert.exe" >/dev/null 2>&1 &
     manager=$!
     probe wait-manager 40 >/dev/null

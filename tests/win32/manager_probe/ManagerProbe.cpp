@@ -25,8 +25,10 @@
 //                                         CODE and press OK ("-" presses the close box instead)
 //   ManagerProbe device-list SECONDS N    the device list: print its number of entries, choose
 //                                         entry N (from 0) and press OK ("-" closes it instead)
-//   ManagerProbe watch-log SECONDS TEXT... poll the log box every 5 ms; print "TEXT MS" (MS since
-//                                         the Unix epoch) as each line first appears
+//   ManagerProbe watch-log SECONDS TEXT... empty the log box, then poll it every 5 ms; print
+//                                         "TEXT MS" (MS since the Unix epoch) as each line first
+//                                         appears (late while the manager's thread is busy)
+//   ManagerProbe shot FILE [popup]        save the main dialog (or the visible popup) as a BMP
 //   ManagerProbe server-pid               the process id owning Server's window, or "none"
 //   ManagerProbe running NAME             "yes" when a process of that executable name runs
 //   ManagerProbe launch-bare EXE DIR      start EXE with the bare command line "Lumavert.exe"
@@ -49,6 +51,7 @@
 #include "common/handoff/HandOffNames.h"
 #include "common/platform/SharedMemory.h"
 #include "common/win32/Text.h"
+#include "tests/win32/ScreenCapture.h"
 #include "tests/win32/TrayNotify.h"
 #include "tests/win32/server_probe/ProbeSupport.h"
 
@@ -233,6 +236,8 @@ long long EpochMs() {
 
 int WatchLog(double seconds, std::vector<std::wstring> texts) {
     const DWORD end = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+    if (const HWND main = FindManager())
+        SendMessageW(GetDlgItem(main, 1010), LB_RESETCONTENT, 0, 0);
     while (!texts.empty() && static_cast<LONG>(end - GetTickCount()) > 0) {
         const HWND main = FindManager();
         const HWND log = main != nullptr ? GetDlgItem(main, 1010) : nullptr;
@@ -298,6 +303,14 @@ int DeviceList(double seconds, const std::wstring& choice) {
     SendMessageW(list, LB_SETCURSEL, Number(choice.c_str()), 0);
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     return 0;
+}
+
+int Shot(const std::wstring& path, bool popup) {
+    const HWND window = popup ? FindPopup(nullptr) : FindManager();
+    RECT area{};
+    if (window == nullptr || !GetWindowRect(window, &area))
+        return kExitNotFound;
+    return wintest::SaveScreen(area, path) ? 0 : kExitNotFound;
 }
 
 int ServerPid() {
@@ -399,6 +412,8 @@ int wmain(int argc, wchar_t** argv) {
         return DeviceList(Seconds(argv[2]), argv[3]);
     if (command == L"watch-log" && argc >= 4)
         return WatchLog(Seconds(argv[2]), std::vector<std::wstring>(argv + 3, argv + argc));
+    if (command == L"shot" && (argc == 3 || argc == 4))
+        return Shot(argv[2], argc == 4 && std::wstring(argv[3]) == L"popup");
     if (command == L"server-pid" && argc == 2)
         return ServerPid();
     if (command == L"running" && argc == 3)
