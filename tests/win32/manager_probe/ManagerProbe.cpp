@@ -21,6 +21,14 @@
 //   ManagerProbe hand-off WPARAM [FOLDER] the extension's hand-off: the block holding FOLDER
 //                                         (none without it) while "CMD DLL To Manager AP"
 //                                         (WPARAM, 0) is sent to every window
+//   ManagerProbe pin-code SECONDS CODE    the access-code prompt: print its device field, type
+//                                         CODE and press OK ("-" presses the close box instead)
+//   ManagerProbe device-list SECONDS N    the device list: print its number of entries, choose
+//                                         entry N (from 0) and press OK ("-" closes it instead)
+//   ManagerProbe watch-log SECONDS TEXT... empty the log box, then poll it every 5 ms; print
+//                                         "TEXT MS" (MS since the Unix epoch) as each line first
+//                                         appears (late while the manager's thread is busy)
+//   ManagerProbe shot FILE [popup]        save the main dialog (or the visible popup) as a BMP
 //   ManagerProbe server-pid               the process id owning Server's window, or "none"
 //   ManagerProbe running NAME             "yes" when a process of that executable name runs
 //   ManagerProbe launch-bare EXE DIR      start EXE with the bare command line "Lumavert.exe"
@@ -43,6 +51,7 @@
 #include "common/handoff/HandOffNames.h"
 #include "common/platform/SharedMemory.h"
 #include "common/win32/Text.h"
+#include "tests/win32/ScreenCapture.h"
 #include "tests/win32/TrayNotify.h"
 #include "tests/win32/server_probe/ProbeSupport.h"
 
@@ -213,6 +222,97 @@ int HandOff(WPARAM wParam, const wchar_t* folder) {
     return Broadcast(message, wParam, 0) ? 0 : kExitNotFound;
 }
 
+WPARAM Number(const wchar_t* text) {
+    return static_cast<WPARAM>(std::wcstoll(text, nullptr, 0));
+}
+
+// Milliseconds since the Unix epoch: the same clock as the Linux side's.
+long long EpochMs() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<long long>(ticks / 10000 - 11644473600000ULL);
+}
+
+int WatchLog(double seconds, std::vector<std::wstring> texts) {
+    const DWORD end = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+    if (const HWND main = FindManager())
+        SendMessageW(GetDlgItem(main, 1010), LB_RESETCONTENT, 0, 0);
+    while (!texts.empty() && static_cast<LONG>(end - GetTickCount()) > 0) {
+        const HWND main = FindManager();
+        const HWND log = main != nullptr ? GetDlgItem(main, 1010) : nullptr;
+        const LRESULT count = log != nullptr ? SendMessageW(log, LB_GETCOUNT, 0, 0) : 0;
+        const long long now = EpochMs();
+        for (LRESULT i = 0; i < count && !texts.empty(); ++i) {
+            wchar_t line[512] = {};
+            if (SendMessageW(log, LB_GETTEXTLEN, i, 0) < 511)
+                SendMessageW(log, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+            const auto found = std::find(texts.begin(), texts.end(), std::wstring(line));
+            if (found != texts.end()) {
+                Print(*found + L" " + std::to_wstring(now));
+                texts.erase(found);
+            }
+        }
+        Sleep(5);
+    }
+    return texts.empty() ? 0 : kExitTimeout;
+}
+
+// A visible popup of the manager holding the control `id`.
+HWND WaitPopupWith(double seconds, int id) {
+    HWND found = nullptr;
+    WaitFor(seconds, [&] {
+        const HWND popup = FindPopup(nullptr);
+        if (popup != nullptr && GetDlgItem(popup, id) != nullptr)
+            found = popup;
+        return found != nullptr;
+    });
+    return found;
+}
+
+int PinCode(double seconds, const std::wstring& code) {
+    constexpr int kPinCode = 1017, kCodeDevice = 1018;
+    const HWND prompt = WaitPopupWith(seconds, kPinCode);
+    if (prompt == nullptr) {
+        Print(L"no prompt");
+        return kExitTimeout;
+    }
+    Print(L"device [" + ControlText(GetDlgItem(prompt, kCodeDevice)) + L"]");
+    if (code == L"-") {
+        PostMessageW(prompt, WM_COMMAND, IDCANCEL, 0);
+        return 0;
+    }
+    SetWindowTextW(GetDlgItem(prompt, kPinCode), code.c_str());
+    PostMessageW(prompt, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
+int DeviceList(double seconds, const std::wstring& choice) {
+    constexpr int kTargetList = 1022;
+    const HWND dialog = WaitPopupWith(seconds, kTargetList);
+    if (dialog == nullptr) {
+        Print(L"no device list");
+        return kExitTimeout;
+    }
+    const HWND list = GetDlgItem(dialog, kTargetList);
+    Print(L"entries " + std::to_wstring(SendMessageW(list, LB_GETCOUNT, 0, 0)));
+    if (choice == L"-") {
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        return 0;
+    }
+    SendMessageW(list, LB_SETCURSEL, Number(choice.c_str()), 0);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
+int Shot(const std::wstring& path, bool popup) {
+    const HWND window = popup ? FindPopup(nullptr) : FindManager();
+    RECT area{};
+    if (window == nullptr || !GetWindowRect(window, &area))
+        return kExitNotFound;
+    return wintest::SaveScreen(area, path) ? 0 : kExitNotFound;
+}
+
 int ServerPid() {
     const HWND server =
         FindWindowW(AsWide(control::kServerWindowClass), AsWide(control::kServerWindowTitle));
@@ -249,10 +349,6 @@ int LaunchBare(const std::wstring& program, const std::wstring& folder) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(code);
-}
-
-WPARAM Number(const wchar_t* text) {
-    return static_cast<WPARAM>(std::wcstoll(text, nullptr, 0));
 }
 
 } // namespace
@@ -310,6 +406,14 @@ int wmain(int argc, wchar_t** argv) {
         return Log();
     if (command == L"hand-off" && (argc == 3 || argc == 4))
         return HandOff(Number(argv[2]), argc == 4 ? argv[3] : nullptr);
+    if (command == L"pin-code" && argc == 4)
+        return PinCode(Seconds(argv[2]), argv[3]);
+    if (command == L"device-list" && argc == 4)
+        return DeviceList(Seconds(argv[2]), argv[3]);
+    if (command == L"watch-log" && argc >= 4)
+        return WatchLog(Seconds(argv[2]), std::vector<std::wstring>(argv + 3, argv + argc));
+    if (command == L"shot" && (argc == 3 || argc == 4))
+        return Shot(argv[2], argc == 4 && std::wstring(argv[3]) == L"popup");
     if (command == L"server-pid" && argc == 2)
         return ServerPid();
     if (command == L"running" && argc == 3)
