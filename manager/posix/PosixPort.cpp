@@ -1,6 +1,10 @@
 // The POSIX front-end's effects.
 #include "manager/posix/PosixPort.h"
 
+#include <algorithm>
+
+#include "common/handoff/HandOffReader.h"
+#include "common/platform/Settings.h"
 #include "common/text/DebugPrint.h"
 
 namespace manager {
@@ -50,24 +54,37 @@ void PosixPort::ShowTargetFields(std::uint32_t address, std::u16string_view port
     (void)targetStatus;
 }
 
-// Timers, the hand-off and the settings store come with the session's POSIX glue.
 void PosixPort::StartTimer(int timer, std::uint32_t periodMs) {
-    (void)timer;
-    (void)periodMs;
+    loop_.StartTimer(timer, periodMs);
 }
 
 void PosixPort::StopTimer(int timer) {
-    (void)timer;
+    loop_.StopTimer(timer);
 }
 
 bool PosixPort::ReadHandOffFolder(std::u16string& folder) {
-    (void)folder;
-    return false;
+    handoff::HandOffBlock block;
+    const int opened = blockName_.empty() ? handoff::OpenHandOffBlock(block)
+                                          : handoff::OpenHandOffBlock(block, blockName_);
+    if (opened != 0)
+        return false;
+    folder.assign(block.Folder());
+    handoff::CloseHandOffBlock(block);
+    return true;
 }
 
 bool PosixPort::StoreShareSettings(std::u16string_view root) {
-    (void)root;
-    return false;
+    std::u16string path(root);
+    std::replace(path.begin(), path.end(), u'\\', u'/');
+    platform::SettingsStore store = settingsLocation_.empty()
+                                        ? platform::SettingsStore()
+                                        : platform::SettingsStore(settingsLocation_);
+    std::u16string error;
+    const bool stored = store.Open(platform::SettingsAccess::kReadWrite, error) &&
+                        store.WriteRoot(path, error) && store.WriteCodePage(65001, error);
+    if (!stored)
+        text::DebugPrintLine(error);
+    return stored;
 }
 
 bool PosixPort::SelectSocketEvents(platform::Socket& socket) {
