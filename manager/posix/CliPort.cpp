@@ -145,9 +145,10 @@ void CliPort::Log(std::u16string_view line) {
     const std::string text = Utf8(line);
     reporter_.Log(text);
     // The steps a user follows, from the log lines the core writes for them.
-    if (line.starts_with(u"New share: "))
+    if (line.starts_with(u"New share: ")) {
         shared_ = line.substr(11);
-    else if (line == u"Set to Server...")
+        std::replace(shared_.begin(), shared_.end(), u'\\', u'/');
+    } else if (line == u"Set to Server...")
         reporter_.Progress("Sharing " + Utf8(shared_) + " through lumavert-server...");
     else if (line == u"Set Server: OK!")
         reporter_.Progress("lumavert-server serves the folder.");
@@ -162,7 +163,14 @@ void CliPort::Log(std::u16string_view line) {
     else if (line == u"do REQ_PlayCtrl(KEY_PLAY).")
         reporter_.Progress("Starting play...");
     else if (line == u"Play OP Complete.")
-        played_ = true;
+        MarkPlayed();
+}
+
+void CliPort::MarkPlayed() {
+    if (played_)
+        return;
+    played_ = true;
+    reporter_.Progress("Playing.");
 }
 
 void CliPort::ShowErrorBox(std::u16string_view text, DialogTicket ticket) {

@@ -51,8 +51,9 @@ class CliPort : public PosixPort {
     const std::u16string& BoxText() const { return boxText_; }
     // Set when the device list was left without a choice for want of a terminal.
     bool NotChosen() const { return notChosen_; }
-    // "Play OP Complete." was logged: the selection plays.
+    // The player took the play key (its answer, or "Play OP Complete." logged).
     bool Played() const { return played_; }
+    void MarkPlayed();
     // Called with each state change of the session that the status popup would show.
     void OnStatus(std::function<void(const SessionDisplay&)> status) {
         status_ = std::move(status);

@@ -5,6 +5,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -216,6 +217,10 @@ class PlaySession {
             loop_.RunOnce(50);
             if (ending_)
                 return End(kExitOk);
+            // The play answer counts even when the player ends the session before the tick
+            // that would log "Play OP Complete.".
+            if (controller_.State().results.playResult == 0)
+                port_.MarkPlayed();
             if (!port_.Played()) {
                 // A failure before the selection plays ends the program once its box closed.
                 if (port_.BoxExitCode() != kExitOk && !loop_.HasPosted())
@@ -244,8 +249,10 @@ class PlaySession {
     }
 
     int End(int code) {
-        // As the Windows manager leaves: stop while playing, disconnect, close.
+        // As the Windows manager leaves: stop while playing, disconnect, close; then the
+        // closed connection's last bytes are let through.
         controller_.OnDestroy();
+        loop_.RunFor(PosixPort::kLingerMs + 100, [this] { return !loop_.HasLingering(); });
         return code;
     }
 
@@ -347,6 +354,8 @@ int Play(const AppOptions& options, const std::string& self, Reporter& reporter)
     platform::LocalSocket running = platform::LocalSocket::Connect(SessionChannelPath());
     if (running.IsValid())
         return HandToRunningSession(running, selection, reporter);
+    std::error_code ignored;
+    std::filesystem::create_directories(SettingsFolder(), ignored);
     platform::InstanceLock lock;
     if (!lock.Acquire(platform::Utf8ToUtf16(SettingsFolder() + "/session.lock"))) {
         reporter.Error("another lumavert session is starting; try again", kExitFailure);

@@ -2,8 +2,11 @@
 #include "manager/posix/PollLoop.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "common/platform/Clock.h"
 
@@ -66,6 +69,30 @@ void PollLoop::RemoveReader(int fd) {
     std::erase_if(readers_, [&](const Reader& r) { return r.fd == fd; });
 }
 
+PollLoop::~PollLoop() {
+    for (const Lingering& l : lingering_)
+        close(l.fd);
+}
+
+void PollLoop::Linger(int fd, int ms) {
+    lingering_.push_back(Lingering{fd, platform::TickCountMs() + static_cast<std::uint32_t>(ms)});
+}
+
+void PollLoop::ServeLingering(const std::vector<int>& readable) {
+    const std::uint32_t now = platform::TickCountMs();
+    std::erase_if(lingering_, [&](const Lingering& l) {
+        bool done = static_cast<std::int32_t>(l.until - now) <= 0;
+        if (std::find(readable.begin(), readable.end(), l.fd) != readable.end()) {
+            char buffer[4096];
+            const ssize_t got = recv(l.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            done = done || got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR);
+        }
+        if (done)
+            close(l.fd);
+        return done;
+    });
+}
+
 int PollLoop::TimeToNextTimer(int limit) const {
     const std::uint32_t now = platform::TickCountMs();
     int wait = limit;
@@ -112,7 +139,12 @@ bool PollLoop::RunOnce(int timeoutMs) {
     const std::size_t socketCount = entries.size();
     for (const Reader& r : readers_)
         entries.push_back(pollfd{r.fd, POLLIN, 0});
-    const int wait = posted_.empty() ? TimeToNextTimer(timeoutMs) : 0;
+    const std::size_t readerEnd = entries.size();
+    for (const Lingering& l : lingering_)
+        entries.push_back(pollfd{l.fd, POLLIN, 0});
+    int wait = posted_.empty() ? TimeToNextTimer(timeoutMs) : 0;
+    if (!lingering_.empty() && (wait < 0 || wait > 20))
+        wait = 20; // their deadlines are checked on each turn
     if (entries.empty()) {
         if (wait > 0)
             poll(nullptr, 0, wait);
@@ -124,7 +156,7 @@ bool PollLoop::RunOnce(int timeoutMs) {
     if (ready > 0) {
         for (std::size_t i = 0; i < socketCount; ++i)
             HandleSocket(entries[i]);
-        for (std::size_t i = socketCount; i < entries.size(); ++i) {
+        for (std::size_t i = socketCount; i < readerEnd; ++i) {
             if (entries[i].revents == 0)
                 continue;
             // A reader may remove itself or others.
@@ -136,6 +168,12 @@ bool PollLoop::RunOnce(int timeoutMs) {
             }
         }
     }
+    std::vector<int> readable;
+    for (std::size_t i = readerEnd; ready > 0 && i < entries.size(); ++i) {
+        if (entries[i].revents != 0)
+            readable.push_back(entries[i].fd);
+    }
+    ServeLingering(readable);
     FireDueTimers();
     return ready > 0 || !timers_.empty() || !posted_.empty();
 }

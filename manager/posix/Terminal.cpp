@@ -61,11 +61,11 @@ bool ReadSecretLine(int fd, const std::string& prompt, std::string& line) {
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
     quiet.c_lflag |= ICANON;
-    if (tcsetattr(fd, TCSAFLUSH, &quiet) != 0)
+    if (tcsetattr(fd, TCSANOW, &quiet) != 0)
         return false;
     WriteAll(fd, prompt);
     const bool read = ReadOneLine(fd, line);
-    tcsetattr(fd, TCSAFLUSH, &saved);
+    tcsetattr(fd, TCSADRAIN, &saved);
     WriteAll(fd, "\n");
     return read;
 }

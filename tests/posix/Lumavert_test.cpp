@@ -47,9 +47,15 @@ struct Pty {
 
 TEST(LumavertTerminal, AccessCodeIsReadWithoutEchoAndEchoComesBack) {
     Pty pty;
-    ASSERT_EQ(write(pty.master, "12%4\n", 5), 5);
+    // Typed once the prompt waits, as a user does.
+    std::thread typist([&] {
+        usleep(100000);
+        EXPECT_EQ(write(pty.master, "12%4\n", 5), 5);
+    });
     std::string code;
-    ASSERT_TRUE(ReadSecretLine(pty.slave, "Access code for Den (192.0.2.7): ", code));
+    const bool read = ReadSecretLine(pty.slave, "Access code for Den (192.0.2.7): ", code);
+    typist.join();
+    ASSERT_TRUE(read);
     EXPECT_EQ(code, "12%4");
     const std::string shown = pty.Shown();
     EXPECT_NE(shown.find("Access code for Den (192.0.2.7): "), std::string::npos);

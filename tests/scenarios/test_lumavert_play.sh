@@ -142,7 +142,7 @@ check "1: the first file read whole" await_line "$a_log" '"event":"file_read"' 3
 check "1: byte-identical" equals "$(file_read "$a_log")" "$first $(sha "$first");"
 # A second selection goes to the running session: same connection, no new search.
 searches=$(count_events "$a_log" search_request)
-lumavert "$work/play1b" play "$media/Zweiter Film ß.mkv"
+lumavert "$work/play1b" play "$media/Zweiter Film ß.mkv" || true
 check "1: second selection handed over" has "$work/play1b.err" "Handed to the running lumavert session."
 check "1: second file read" await_line "$a_log" "Zweiter Film ß.mkv" 30
 sleep 1
