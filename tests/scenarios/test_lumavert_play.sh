@@ -5,6 +5,7 @@
 # read the first file. A LAN of network namespaces made here: the PC (own host name and hosts
 # file), a bridge, and two players.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/lan.sh"
 
 [ "$(id -u)" = 0 ] || skip "needs root for network namespaces"
 PLAYER=${LUMAVERT_PLAYER:-$SOURCE/build/player/kestro-player}
@@ -17,7 +18,6 @@ export LUMAVERT_SERVER=$SERVER
 id=$$
 ns_pc=lmp-pc-$id ns_lan=lmp-lan-$id ns_a=lmp-pa-$id ns_b=lmp-pb-$id
 work=$(mktemp -d /tmp/lumavert-play.XXXXXX)
-player_pids=()
 server_pid=
 
 cleanup() {
@@ -27,11 +27,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-has() { grep -qF -- "$2" "$1" || { echo "  no [$2] in $1:"; sed 's/^/    /' "$1" | tail -30; return 1; }; }
-equals() { [ "$1" = "$2" ] || { echo "  expected [$2], got [$1]"; return 1; }; }
-departures() { grep '"event":"departure"' "$1" || true; }
-no_departures() { local d; d=$(departures "$1"); [ -z "$d" ] || { echo "  $d"; return 1; }; }
-count_events() { grep -c "\"event\":\"$2\"" "$1" || true; }
 pc_requests() { # NAME SUB per line, in order
     python3 -c 'import json,sys
 for l in map(json.loads, open(sys.argv[1])):
@@ -43,31 +38,8 @@ for l in map(json.loads, open(sys.argv[1])):
     if l["event"] == "file_read" and "sha256" in l: print(l["file"], l["sha256"])' "$1" |
         tr '\n' ';'
 }
-await_line() { # await_line FILE TEXT SECONDS
-    local i
-    for ((i = 0; i < $3 * 10; i++)); do
-        grep -qF -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    echo "  waited in vain for [$2] in $1"
-    return 1
-}
-
 # --- The LAN: PC 192.0.2.1, players .2 and .3 ------------------------------------------------
-for ns in "$ns_pc" "$ns_lan" "$ns_a" "$ns_b"; do
-    ip netns add "$ns"
-    ip -n "$ns" link set lo up
-done
-ip -n "$ns_lan" link add br0 type bridge
-ip -n "$ns_lan" link set br0 up
-for pair in "$ns_pc:pc:192.0.2.1" "$ns_a:pa:192.0.2.2" "$ns_b:pb:192.0.2.3"; do
-    IFS=: read -r ns port address <<<"$pair"
-    ip link add eth0 netns "$ns" type veth peer name "$port" netns "$ns_lan"
-    ip -n "$ns_lan" link set "$port" master br0 up
-    ip -n "$ns" addr add "$address/24" brd + dev eth0
-    ip -n "$ns" link set eth0 up
-done
-ip -n "$ns_pc" route add default dev eth0
+make_lan "$ns_pc" "$ns_lan" "$ns_a" "$ns_b"
 
 # The PC's name resolves to its veth address (its own UTS and mount namespace per command); the
 # settings, Documents and list folder are the test's.
@@ -90,28 +62,7 @@ lumavert() {
     pc setsid -w "$LUMAVERT" "$@" >"$out.out" 2>"$out.err" </dev/null
 }
 
-player_runs=0
-start_player() { # start_player TAG NAMESPACE OPTION...: sets <TAG>_pid, <TAG>_log, <TAG>_fifo
-    local tag=$1 ns=$2
-    shift 2
-    local log=$work/$tag-$((++player_runs)).log fifo=$work/$tag.fifo
-    ip netns exec "$ns" "$PLAYER" --log "$log" --control "$fifo" --expect-dest directed_broadcast \
-        "$@" >>"$work/players.out" 2>&1 &
-    player_pids+=($!)
-    eval "${tag}_pid=$!; ${tag}_log=$log; ${tag}_fifo=$fifo"
-    local i
-    for ((i = 0; i < 50; i++)); do
-        grep -q '"event":"start"' "$log" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    fail "player $tag did not start: $(cat "$work/players.out")"
-}
-stop_player() { # sets <TAG>_status
-    local tag=$1 pid_var=${1}_pid fifo_var=${1}_fifo status=0
-    echo quit >"${!fifo_var}"
-    wait "${!pid_var}" || status=$?
-    eval "${tag}_status=$status"
-}
+PLAYER_OPTIONS="--expect-dest directed_broadcast"
 
 # --- Media: a folder named with non-ASCII letters and "%" -------------------------------------
 media="$work/Filme 100% äö"
@@ -205,6 +156,15 @@ lumavert "$work/busy" play "$media/song.mp3" || status=$?
 check "3: busy at connect exits 12" equals "$status" 12
 check "3: busy in the manager's words" has "$work/busy.err" "lumavert: Device is busy. (Code:2)"
 stop_player a
+start_player a "$ns_a" --name "Den" --silent
+status=0
+lumavert "$work/silent" play "$media/song.mp3" || status=$?
+check "3: a silent player exits 12" equals "$status" 12
+check "3: silent in the manager's words" has "$work/silent.err" \
+    "lumavert: Fail to connect with device. (Code:2,f0000000)"
+stop_player a
+check "3: the connect request sent 11 times" equals \
+    "$(pc_requests "$a_log" | grep -o 'REQ_ConnectKestro 0;' | wc -l)" 11
 # A folder the server cannot see: lumavert's own mount namespace has it, the server's has not.
 start_player a "$ns_a" --name "Den"
 searches=$(count_events "$a_log" search_request)
