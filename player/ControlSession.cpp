@@ -622,6 +622,19 @@ void ControlSession::LoopRequest() {
 void ControlSession::OnClosed(bool reset) {
     if (!open_)
         return;
+    // Whole packets that arrived before the end still count (a write to a PC that has closed
+    // fails in the middle of a read's packets); their answers cannot go out, and a failing one
+    // ends up here again.
+    if (!draining_) {
+        draining_ = true;
+        Packet packet;
+        Bytes dropped;
+        while (open_ && framer_.Next(packet, dropped) == PacketFramer::Outcome::Packet)
+            HandlePacket(packet);
+        draining_ = false;
+        if (!open_)
+            return;
+    }
     open_ = false;
     if (framer_.Buffered() > 0)
         Report({"stream.incomplete", std::to_string(framer_.Buffered()) +

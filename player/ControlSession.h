@@ -118,6 +118,7 @@ class ControlSession {
     RequestContext context_;
     PacketFramer framer_;
     bool open_ = true;
+    bool draining_ = false; // OnClosed handles the packets still buffered
     bool closedByPlayer_ = false;
     int requestSeq_ = 0;
 

@@ -98,7 +98,8 @@ RealTime NowRealTime() {
     clock_gettime(CLOCK_REALTIME, &now);
     tm utc{};
     gmtime_r(&now.tv_sec, &utc);
-    char text[40];
+    // Room for any int the compiler cannot rule out (an -O3 build checks the widths).
+    char text[96];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06ldZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                   now.tv_nsec / 1000);

@@ -2,8 +2,11 @@
 #include "manager/posix/PollLoop.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "common/platform/Clock.h"
 
@@ -43,6 +46,82 @@ void PollLoop::Deliver(SocketId id, std::uint16_t event, int error) {
         events_->OnSocketEvent(id, event, error);
 }
 
+void PollLoop::StartTimer(int timer, std::uint32_t periodMs) {
+    StopTimer(timer);
+    timers_.push_back(Timer{timer, periodMs, platform::TickCountMs() + periodMs});
+}
+
+void PollLoop::StopTimer(int timer) {
+    std::erase_if(timers_, [&](const Timer& t) { return t.id == timer; });
+}
+
+bool PollLoop::TimerRunning(int timer) const {
+    return std::any_of(timers_.begin(), timers_.end(),
+                       [&](const Timer& t) { return t.id == timer; });
+}
+
+void PollLoop::AddReader(int fd, std::function<void()> onReadable) {
+    RemoveReader(fd);
+    readers_.push_back(Reader{fd, std::move(onReadable)});
+}
+
+void PollLoop::RemoveReader(int fd) {
+    std::erase_if(readers_, [&](const Reader& r) { return r.fd == fd; });
+}
+
+PollLoop::~PollLoop() {
+    for (const Lingering& l : lingering_)
+        close(l.fd);
+}
+
+void PollLoop::Linger(int fd, int ms) {
+    lingering_.push_back(Lingering{fd, platform::TickCountMs() + static_cast<std::uint32_t>(ms)});
+}
+
+void PollLoop::ServeLingering(const std::vector<int>& readable) {
+    const std::uint32_t now = platform::TickCountMs();
+    std::erase_if(lingering_, [&](const Lingering& l) {
+        bool done = static_cast<std::int32_t>(l.until - now) <= 0;
+        if (std::find(readable.begin(), readable.end(), l.fd) != readable.end()) {
+            char buffer[4096];
+            const ssize_t got = recv(l.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            done = done || got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR);
+        }
+        if (done)
+            close(l.fd);
+        return done;
+    });
+}
+
+int PollLoop::TimeToNextTimer(int limit) const {
+    const std::uint32_t now = platform::TickCountMs();
+    int wait = limit;
+    for (const Timer& t : timers_) {
+        const std::int32_t left = static_cast<std::int32_t>(t.due - now);
+        const int ms = left < 0 ? 0 : left;
+        if (wait < 0 || ms < wait)
+            wait = ms;
+    }
+    return wait;
+}
+
+void PollLoop::FireDueTimers() {
+    const std::uint32_t now = platform::TickCountMs();
+    std::vector<int> due;
+    for (Timer& t : timers_) {
+        if (static_cast<std::int32_t>(t.due - now) > 0)
+            continue;
+        due.push_back(t.id);
+        // Missed periods are not caught up, as WM_TIMER never queues twice.
+        t.due = now + t.periodMs;
+    }
+    // A tick may stop or start timers, so each is looked up again before it is delivered.
+    for (int id : due) {
+        if (TimerRunning(id) && events_ != nullptr)
+            events_->OnTimer(id);
+    }
+}
+
 bool PollLoop::RunOnce(int timeoutMs) {
     // Work posted now runs on the next turn, after what is already queued.
     if (!posted_.empty()) {
@@ -57,41 +136,73 @@ bool PollLoop::RunOnce(int timeoutMs) {
         entries.push_back(pollfd{static_cast<int>(w.id),
                                  static_cast<short>(w.connecting ? POLLOUT : POLLIN | POLLRDHUP),
                                  0});
-    if (entries.empty() && posted_.empty()) {
-        if (timeoutMs > 0)
-            poll(nullptr, 0, timeoutMs);
-        return false;
+    const std::size_t socketCount = entries.size();
+    for (const Reader& r : readers_)
+        entries.push_back(pollfd{r.fd, POLLIN, 0});
+    const std::size_t readerEnd = entries.size();
+    for (const Lingering& l : lingering_)
+        entries.push_back(pollfd{l.fd, POLLIN, 0});
+    int wait = posted_.empty() ? TimeToNextTimer(timeoutMs) : 0;
+    if (!lingering_.empty() && (wait < 0 || wait > 20))
+        wait = 20; // their deadlines are checked on each turn
+    if (entries.empty()) {
+        if (wait > 0)
+            poll(nullptr, 0, wait);
+        const bool timers = !timers_.empty();
+        FireDueTimers();
+        return timers || !posted_.empty();
     }
-    const int ready = poll(entries.data(), entries.size(), posted_.empty() ? timeoutMs : 0);
-    if (ready <= 0)
-        return !posted_.empty();
-    for (const pollfd& entry : entries) {
-        Watched* w = Find(entry.fd);
-        if (entry.revents == 0 || w == nullptr)
-            continue;
-        if (w->connecting) {
-            // Connected or refused, reported once; a refused socket reports nothing more,
-            // as Winsock gives FD_CONNECT with the error and no FD_CLOSE.
-            const int error = PendingError(*w->socket);
-            if (error == 0)
-                w->connecting = false;
-            else
-                Forget(entry.fd);
-            Deliver(entry.fd, FD_CONNECT_EVENT, error);
-            continue;
+    const int ready = poll(entries.data(), entries.size(), wait);
+    if (ready > 0) {
+        for (std::size_t i = 0; i < socketCount; ++i)
+            HandleSocket(entries[i]);
+        for (std::size_t i = socketCount; i < readerEnd; ++i) {
+            if (entries[i].revents == 0)
+                continue;
+            // A reader may remove itself or others.
+            const auto found = std::find_if(readers_.begin(), readers_.end(),
+                                            [&](const Reader& r) { return r.fd == entries[i].fd; });
+            if (found != readers_.end()) {
+                const std::function<void()> call = found->onReadable;
+                call();
+            }
         }
-        const bool hungUp = (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-        // Whatever arrived before the end is read first, as FD_READ comes before FD_CLOSE.
-        Deliver(entry.fd, FD_READ_EVENT, 0);
-        // The read may have ended the connection and with it the socket.
-        w = Find(entry.fd);
-        if (!hungUp || w == nullptr)
-            continue;
-        const int error = (entry.revents & POLLERR) != 0 ? PendingError(*w->socket) : 0;
-        Forget(entry.fd);
-        Deliver(entry.fd, FD_CLOSE_EVENT, error);
     }
-    return true;
+    std::vector<int> readable;
+    for (std::size_t i = readerEnd; ready > 0 && i < entries.size(); ++i) {
+        if (entries[i].revents != 0)
+            readable.push_back(entries[i].fd);
+    }
+    ServeLingering(readable);
+    FireDueTimers();
+    return ready > 0 || !timers_.empty() || !posted_.empty();
+}
+
+void PollLoop::HandleSocket(const pollfd& entry) {
+    Watched* w = Find(entry.fd);
+    if (entry.revents == 0 || w == nullptr)
+        return;
+    if (w->connecting) {
+        // Connected or refused, reported once; a refused socket reports nothing more,
+        // as Winsock gives FD_CONNECT with the error and no FD_CLOSE.
+        const int error = PendingError(*w->socket);
+        if (error == 0)
+            w->connecting = false;
+        else
+            Forget(entry.fd);
+        Deliver(entry.fd, FD_CONNECT_EVENT, error);
+        return;
+    }
+    const bool hungUp = (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    // Whatever arrived before the end is read first, as FD_READ comes before FD_CLOSE.
+    Deliver(entry.fd, FD_READ_EVENT, 0);
+    // The read may have ended the connection and with it the socket.
+    w = Find(entry.fd);
+    if (!hungUp || w == nullptr)
+        return;
+    const int error = (entry.revents & POLLERR) != 0 ? PendingError(*w->socket) : 0;
+    Forget(entry.fd);
+    Deliver(entry.fd, FD_CLOSE_EVENT, error);
 }
 
 void PollLoop::RunFor(int ms, const std::function<bool()>& done) {

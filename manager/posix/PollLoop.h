@@ -1,11 +1,14 @@
 // The POSIX front-end's message loop: turns the control socket's readiness into the events
-// Winsock's WSAAsyncSelect gives (connected once, readable, closed) and runs posted work.
+// Winsock's WSAAsyncSelect gives (connected once, readable, closed), runs posted work, ticks the
+// main dialog's timers and calls readers of other descriptors (terminal, signals, the server).
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <vector>
+
+struct pollfd;
 
 #include "common/platform/Socket.h"
 #include "manager/core/ManagerPort.h"
@@ -22,6 +25,26 @@ class PollLoop {
     void Forget(SocketId socket);
     // Runs `work` on a later turn of the loop, as a posted window message would.
     void Post(std::function<void()> work);
+    bool HasPosted() const { return !posted_.empty(); }
+
+    // Starts or restarts timer `timer`: OnTimer(timer) every `periodMs`. Like window timers,
+    // ticks that fall due while the loop is busy come as one.
+    void StartTimer(int timer, std::uint32_t periodMs);
+    void StopTimer(int timer);
+    bool TimerRunning(int timer) const;
+
+    // Calls `onReadable` whenever `fd` can be read, until RemoveReader.
+    void AddReader(int fd, std::function<void()> onReadable);
+    void RemoveReader(int fd);
+
+    // Takes over `fd`, a duplicate of a TCP socket the core has closed, whose sending side is
+    // shut: reads and drops what still comes until the peer closes or `ms` have passed, then
+    // closes it. A socket closed at once with bytes unread, or read by the peer after its own
+    // close, resets the connection, and the peer loses what it had not read yet.
+    void Linger(int fd, int ms);
+    bool HasLingering() const { return !lingering_.empty(); }
+
+    ~PollLoop();
 
     // One turn: posted work first, then waits up to `timeoutMs` for the sockets and delivers
     // what they report. False when there was nothing to wait for or deliver.
@@ -36,12 +59,34 @@ class PollLoop {
         bool connecting = true;
     };
 
+    struct Timer {
+        int id = 0;
+        std::uint32_t periodMs = 0;
+        std::uint32_t due = 0;
+    };
+    struct Reader {
+        int fd = -1;
+        std::function<void()> onReadable;
+    };
+
     void Deliver(SocketId id, std::uint16_t event, int error);
+    void HandleSocket(const pollfd& entry);
     Watched* Find(SocketId id);
+    // Milliseconds until the next timer is due (-1: none), at most `limit` when limit >= 0.
+    int TimeToNextTimer(int limit) const;
+    void FireDueTimers();
 
     IManagerEvents* events_ = nullptr;
     std::vector<Watched> watched_;
     std::deque<std::function<void()>> posted_;
+    std::vector<Timer> timers_;
+    std::vector<Reader> readers_;
+    struct Lingering {
+        int fd = -1;
+        std::uint32_t until = 0;
+    };
+    std::vector<Lingering> lingering_;
+    void ServeLingering(const std::vector<int>& readable);
 };
 
 } // namespace manager

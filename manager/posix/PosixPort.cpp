@@ -1,6 +1,12 @@
 // The POSIX front-end's effects.
 #include "manager/posix/PosixPort.h"
 
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/socket.h>
+
+#include "common/handoff/HandOffReader.h"
+#include "common/platform/Settings.h"
 #include "common/text/DebugPrint.h"
 
 namespace manager {
@@ -50,24 +56,47 @@ void PosixPort::ShowTargetFields(std::uint32_t address, std::u16string_view port
     (void)targetStatus;
 }
 
-// Timers, the hand-off and the settings store come with the session's POSIX glue.
 void PosixPort::StartTimer(int timer, std::uint32_t periodMs) {
-    (void)timer;
-    (void)periodMs;
+    loop_.StartTimer(timer, periodMs);
 }
 
 void PosixPort::StopTimer(int timer) {
-    (void)timer;
+    loop_.StopTimer(timer);
 }
 
 bool PosixPort::ReadHandOffFolder(std::u16string& folder) {
-    (void)folder;
-    return false;
+    handoff::HandOffBlock block;
+    const int opened = blockName_.empty() ? handoff::OpenHandOffBlock(block)
+                                          : handoff::OpenHandOffBlock(block, blockName_);
+    if (opened != 0)
+        return false;
+    folder.assign(block.Folder());
+    handoff::CloseHandOffBlock(block);
+    return true;
 }
 
 bool PosixPort::StoreShareSettings(std::u16string_view root) {
-    (void)root;
-    return false;
+    std::u16string path(root);
+    std::replace(path.begin(), path.end(), u'\\', u'/');
+    platform::SettingsStore store = settingsLocation_.empty()
+                                        ? platform::SettingsStore()
+                                        : platform::SettingsStore(settingsLocation_);
+    std::u16string error;
+    const bool stored = store.Open(platform::SettingsAccess::kReadWrite, error) &&
+                        store.WriteRoot(path, error) && store.WriteCodePage(65001, error);
+    if (!stored)
+        text::DebugPrintLine(error);
+    return stored;
+}
+
+void PosixPort::ForgetSocket(SocketId socket) {
+    loop_.Forget(socket);
+    // The core closes the socket now; a duplicate keeps the connection for a graceful end.
+    const int fd = fcntl(static_cast<int>(socket), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    shutdown(fd, SHUT_WR);
+    loop_.Linger(fd, kLingerMs);
 }
 
 bool PosixPort::SelectSocketEvents(platform::Socket& socket) {

@@ -1,8 +1,13 @@
-// The manager's port on POSIX: the platform half, socket events from a PollLoop, posted
-// answers on the loop, and the user-interface effects as lines for whoever runs it.
+// The manager's port on POSIX: the platform half, socket events and timers from a PollLoop,
+// posted answers on the loop, the hand-off block and the settings file, and the user-interface
+// effects as lines for whoever runs it. A front-end derives from it for its dialogs.
+//
+// POSIX paths cross the hand-off in its Windows shape: '/' travels as '\' (the platform layer's
+// file calls take either), so the folder the core stores is turned back before it is written.
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "manager/port/PlatformPort.h"
@@ -12,6 +17,8 @@ namespace manager {
 
 class PosixPort : public PlatformPort {
   public:
+    static constexpr int kLingerMs = 1000;
+
     using LineSink = std::function<void(std::u16string_view)>;
 
     // `events` receives the posted answers and dialog outcomes.
@@ -21,6 +28,9 @@ class PosixPort : public PlatformPort {
     void SetLogSink(LineSink sink) { logSink_ = std::move(sink); }
     // Error boxes have no window here: their text goes to this sink.
     void SetErrorBoxSink(LineSink sink) { boxSink_ = std::move(sink); }
+    // The hand-off block to read and the settings file to write (empty: the user's own).
+    void SetHandOffBlockName(std::u16string name) { blockName_ = std::move(name); }
+    void SetSettingsLocation(std::u16string location) { settingsLocation_ = std::move(location); }
 
     void Log(std::u16string_view line) override;
     void PostAnswerDeviceRequest(std::uint32_t cmd, std::uint32_t subCmd) override;
@@ -53,13 +63,19 @@ class PosixPort : public PlatformPort {
 
   protected:
     bool SelectSocketEvents(platform::Socket& socket) override;
-    void ForgetSocket(SocketId socket) override { loop_.Forget(socket); }
+    // The connection ends gracefully: its sending side is shut after the last request and
+    // what the player still sends is read for up to kLingerMs (PollLoop::Linger), so that the
+    // player gets the disconnect request sent just before the close.
+    void ForgetSocket(SocketId socket) override;
 
-  private:
     PollLoop& loop_;
     IManagerEvents& events_;
+
+  private:
     LineSink logSink_;
     LineSink boxSink_;
+    std::u16string blockName_;
+    std::u16string settingsLocation_;
 };
 
 } // namespace manager

@@ -13,40 +13,10 @@ namespace {
 
 using testing::Address;
 using testing::Datagram;
+using testing::DiscoveryAnswer;
 using testing::FakePort;
 
 const MacAddress kMac = {0x02, 0x00, 0x5E, 0x10, 0x20, 0x30};
-
-// An answer to `request` (the bytes the PC sent) from a player of the given freeness.
-std::vector<std::uint8_t> AnswerTo(const std::vector<std::uint8_t>& request,
-                                   std::uint16_t connectInform, const std::string& device,
-                                   bool echoMac = true) {
-    std::uint32_t token = 0;
-    GetU32(request, 8, token);
-    std::vector<std::uint8_t> a;
-    PutU32(a, 0);
-    PutU16(a, 19);
-    PutU16(a, 0);
-    PutU32(a, ~token);
-    PutU32(a, 1);
-    for (int i = 12; i < 20; ++i)
-        a.push_back(echoMac ? request[static_cast<std::size_t>(i)] : 0xEE);
-    PutU16(a, connectInform);
-    PutU16(a, 0);
-    PutU32(a, 0);
-    const std::string text = "Kestro PC Mode ACK";
-    a.insert(a.end(), text.begin(), text.end());
-    a.push_back(0);
-    const std::string product = "KP-\xC3\xA9";
-    a.insert(a.end(), product.begin(), product.end());
-    a.push_back(0);
-    a.insert(a.end(), device.begin(), device.end());
-    a.push_back(0);
-    const std::size_t length = a.size() - 8;
-    a[6] = static_cast<std::uint8_t>(length);
-    a[7] = static_cast<std::uint8_t>(length >> 8);
-    return a;
-}
 
 struct Lan {
     FakePort port;
@@ -66,8 +36,8 @@ struct Lan {
         port.onDatagramSent = [=, this](const Datagram& sent) {
             if (previous)
                 previous(sent);
-            port.Arrive(AnswerTo(sent.bytes, connectInform, device), Address(192, 0, 2, host),
-                        delayMs);
+            port.Arrive(DiscoveryAnswer(sent.bytes, connectInform, device),
+                        Address(192, 0, 2, host), delayMs);
         };
     }
     std::size_t Requests() const { return port.datagrams->sent.size(); }
@@ -136,7 +106,7 @@ TEST(Discovery, OnlyBusyPlayersGive201) {
 TEST(Discovery, SearchIgnoresAnswersWithoutTheMacEcho) {
     Lan lan;
     lan.port.onDatagramSent = [&](const Datagram& sent) {
-        lan.port.Arrive(AnswerTo(sent.bytes, 0, "x", false), Address(192, 0, 2, 9));
+        lan.port.Arrive(DiscoveryAnswer(sent.bytes, 0, "x", false), Address(192, 0, 2, 9));
     };
     EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoveryTimeout);
     EXPECT_EQ(lan.table.foundCount, 0);
@@ -177,7 +147,7 @@ TEST(Discovery, FloodOfDatagramsEndsTheExchangeAfter10Seconds) {
     // Someone answers every 40 ms, faster than any wait runs out.
     lan.port.beforeWait = [&] {
         if (lan.port.datagrams->incoming.empty() && !lan.port.datagrams->sent.empty())
-            lan.port.Arrive(AnswerTo(lan.port.datagrams->sent.back().bytes, 1, "chatty"),
+            lan.port.Arrive(DiscoveryAnswer(lan.port.datagrams->sent.back().bytes, 1, "chatty"),
                             Address(192, 0, 2, 7), 40);
     };
     const std::uint32_t start = lan.port.now;

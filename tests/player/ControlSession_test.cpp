@@ -16,6 +16,8 @@ class FakePort : public SessionPort {
   public:
     double Now() override { return now; }
     bool Write(ByteSpan bytes) override {
+        if (++writeCount > writeLimit)
+            return false; // the PC has reset the connection
         writes.emplace_back(bytes.begin(), bytes.end());
         return true;
     }
@@ -37,6 +39,8 @@ class FakePort : public SessionPort {
     }
 
     double now = 100;
+    int writeCount = 0;
+    int writeLimit = 1 << 30;
     std::vector<Bytes> writes;
     std::vector<NfsJob> jobs;
     PacketFramer framer;
@@ -237,6 +241,24 @@ TEST_F(SessionTest, ModesCloseInTheMiddleOfAnAnswer) {
     EXPECT_EQ(port.writes[0].size(), 5u);
     EXPECT_EQ(port.closed, 2);
     EXPECT_FALSE(Session().Open());
+}
+
+TEST_F(SessionTest, PacketsOfAReadStillCountWhenAWriteFailsOnTheWay) {
+    UpToPlay();
+    std::vector<Packet> sent = port.Sent();
+    Pc(AnswerTo(sent[1], 0));
+    sent = port.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    Pc(AnswerTo(sent[0], 0));
+    port.Sent();
+    // The PC stops, disconnects and closes at once: the answer to stop goes out, the report
+    // after it meets the reset, and the disconnect in the same read must still count.
+    port.writeLimit = port.writeCount + 1;
+    Bytes both = BuildPacket(REQ_PlayCtrl, 1, {});
+    const Bytes bye = BuildPacket(REQ_ConnectKestro, 1, ConnectPayload(""));
+    both.insert(both.end(), bye.begin(), bye.end());
+    Pc(both);
+    EXPECT_EQ(Departures(), Rules{});
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 # hosts file in its own UTS and mount namespaces, a veth MAC set here), a bridge, and two
 # players running kestro-player.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/lan.sh"
 
 [ "$(id -u)" = 0 ] || skip "needs root for network namespaces"
 PLAYER=${LUMAVERT_PLAYER:-$SOURCE/build/player/kestro-player}
@@ -22,7 +23,6 @@ pc_mac_dashes=${pc_mac//:/-}
 host_name_utf8=$'pc-\xc3\xa9'          # what both drivers must send: "pc-é" in UTF-8
 host_name_native='pc-\303\251'         # the kernel's name for the native driver (UTF-8)
 host_name_wine='pc-\351'               # and for Wine: one byte 0xE9 of code page 1252
-player_pids=()
 
 cleanup() {
     for pid in "${player_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -34,27 +34,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-has() { grep -qF -- "$2" "$1" || { echo "  no [$2] in $1:"; sed 's/^/    /' "$1" | tail -40; return 1; }; }
-has_not() { ! grep -qF -- "$2" "$1" || { echo "  [$2] in $1"; return 1; }; }
-equals() { [ "$1" = "$2" ] || { echo "  expected [$2], got [$1]"; return 1; }; }
-
 # --- The LAN: PC 192.0.2.1, players .2 and .3, one bridge between them ---------------------
-for ns in "$ns_pc" "$ns_lan" "$ns_a" "$ns_b"; do
-    ip netns add "$ns"
-    ip -n "$ns" link set lo up
-done
-ip -n "$ns_lan" link add br0 type bridge
-ip -n "$ns_lan" link set br0 up
-for pair in "$ns_pc:pc:192.0.2.1" "$ns_a:pa:192.0.2.2" "$ns_b:pb:192.0.2.3"; do
-    IFS=: read -r ns port address <<<"$pair"
-    ip link add eth0 netns "$ns" type veth peer name "$port" netns "$ns_lan"
-    ip -n "$ns_lan" link set "$port" master br0 up
-    ip -n "$ns" addr add "$address/24" brd + dev eth0
-done
-ip -n "$ns_pc" link set eth0 address "$pc_mac"
-for ns in "$ns_pc" "$ns_a" "$ns_b"; do ip -n "$ns" link set eth0 up; done
-# A send to 255.255.255.255 needs a route (10051 without).
-ip -n "$ns_pc" route add default dev eth0
+LAN_PC_MAC=$pc_mac make_lan "$ns_pc" "$ns_lan" "$ns_a" "$ns_b"
 
 # The PC's own name resolves to its veth address; each command gets the namespaces afresh.
 printf '127.0.0.1 localhost\n192.0.2.1 %s pc-\351\n' "$host_name_utf8" > "$work/hosts"
@@ -73,34 +54,8 @@ pc_exec() { # pc_exec HOSTNAME COMMAND...
 }
 
 # --- Players --------------------------------------------------------------------------------
-start_player() { # start_player TAG NAMESPACE ADDRESS OPTION...: sets <TAG>_log, <TAG>_fifo
-    local tag=$1 ns=$2
-    shift 2
-    local log=$work/$tag-$((++player_runs)).log fifo=$work/$tag.fifo
-    ip netns exec "$ns" "$PLAYER" --log "$log" --control "$fifo" --expect-mac "$pc_mac" \
-        --expect-dest directed_broadcast "$@" >>"$work/players.out" 2>&1 &
-    player_pids+=($!)
-    eval "${tag}_pid=$!; ${tag}_log=$log; ${tag}_fifo=$fifo"
-    local i
-    for ((i = 0; i < 50; i++)); do
-        grep -q '"event":"start"' "$log" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    fail "player $tag did not start: $(cat "$work/players.out")"
-}
-player_runs=0
-stop_player() { # stop_player TAG: quits it; its exit status is in <TAG>_status
-    local tag=$1
-    local pid_var=${tag}_pid fifo_var=${tag}_fifo
-    echo quit > "${!fifo_var}"
-    local status=0
-    wait "${!pid_var}" || status=$?
-    eval "${tag}_status=$status"
-}
+PLAYER_OPTIONS="--expect-mac $pc_mac --expect-dest directed_broadcast"
 say() { echo "$2" > "$(eval echo "\$${1}_fifo")"; } # say TAG COMMAND: a control command
-departures() { grep '"event":"departure"' "$1" || true; }
-no_departures() { local d; d=$(departures "$1"); [ -z "$d" ] || { echo "  $d"; return 1; }; }
-count_events() { grep -c "\"event\":\"$2\"" "$1" || true; }
 pc_requests() { # NAME SUB per line, in order
     python3 -c 'import json,sys
 for l in map(json.loads, open(sys.argv[1])):
@@ -117,15 +72,6 @@ answers_within() { # every answer of the PC to a player request came within $2 m
 late = [l for l in map(json.loads, open(sys.argv[1]))
         if l["event"] == "pc_answer" and (l.get("late") or l["ms"] > int(sys.argv[2]))]
 print(*late, sep="\n"); sys.exit(1 if late else 0)' "$1" "$2"
-}
-await_line() { # await_line FILE TEXT SECONDS
-    local i
-    for ((i = 0; i < $3 * 10; i++)); do
-        grep -qF -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    echo "  waited in vain for [$2] in $1"
-    return 1
 }
 
 # --- Drivers --------------------------------------------------------------------------------

@@ -18,6 +18,33 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<int> values) {
     return out;
 }
 
+std::vector<std::uint8_t> DiscoveryAnswer(const std::vector<std::uint8_t>& request,
+                                          std::uint16_t connectInform, const std::string& device,
+                                          bool echoMac) {
+    std::uint32_t token = 0;
+    GetU32(request, 8, token);
+    std::vector<std::uint8_t> a;
+    PutU32(a, 0);
+    PutU16(a, 19);
+    PutU16(a, 0);
+    PutU32(a, ~token);
+    PutU32(a, 1);
+    for (int i = 12; i < 20; ++i)
+        a.push_back(echoMac ? request[static_cast<std::size_t>(i)] : 0xEE);
+    PutU16(a, connectInform);
+    PutU16(a, 0);
+    PutU32(a, 0);
+    for (const std::string& text :
+         {std::string("Kestro PC Mode ACK"), std::string("KP-\xC3\xA9"), device}) {
+        a.insert(a.end(), text.begin(), text.end());
+        a.push_back(0);
+    }
+    const std::size_t length = a.size() - 8;
+    a[6] = static_cast<std::uint8_t>(length);
+    a[7] = static_cast<std::uint8_t>(length >> 8);
+    return a;
+}
+
 bool FakeDatagramSocket::SetBroadcast(bool on) {
     log_->broadcastSet = on;
     return true;

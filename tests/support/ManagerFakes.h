@@ -224,4 +224,10 @@ class FakePort : public IManagerPort {
 std::uint32_t Address(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d);
 std::vector<std::uint8_t> Bytes(std::initializer_list<int> values);
 
+// A player's discovery answer to `request` (the bytes the PC sent): the token complemented, the
+// MAC echoed (or not), `connectInform`, and the ProductName "KP-\u00E9" and `device` in UTF-8.
+std::vector<std::uint8_t> DiscoveryAnswer(const std::vector<std::uint8_t>& request,
+                                          std::uint16_t connectInform,
+                                          const std::string& device = "Den", bool echoMac = true);
+
 } // namespace manager::testing

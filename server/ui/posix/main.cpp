@@ -1,11 +1,15 @@
 // lumavert-server: the NFS server daemon for Linux. Settings come from the settings file and
-// the command line; SIGHUP reloads them and restarts the server, SIGINT/SIGTERM stop it.
+// the command line; SIGHUP or a request on the reload channel reloads them and restarts the
+// server (the channel answers once the new server serves), SIGINT/SIGTERM stop it.
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <poll.h>
 #include <pthread.h>
 #include <string>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 #include "common/platform/CodePage.h"
 #include "common/platform/FileSystem.h"
@@ -13,7 +17,9 @@
 #include "common/platform/ListFolder.h"
 #include "common/platform/Settings.h"
 #include "common/platform/Socket.h"
+#include "common/control/ReloadChannelNames.h"
 #include "common/platform/posix/DebugOutput_posix.h"
+#include "common/platform/posix/LocalSocket_posix.h"
 #include "server/rpc/Daemon.h"
 #include "server/ui/posix/Options.h"
 #include "server/ui/posix/SettingsCheck.h"
@@ -21,7 +27,11 @@
 
 namespace {
 
+// The last complaint, for the reload channel's answer.
+std::string gLastSaid;
+
 void Say(const std::string& text) {
+    gLastSaid = text;
     std::fputs(("lumavert-server: " + text + "\n").c_str(), stderr);
 }
 
@@ -133,18 +143,51 @@ int main(int argc, char** argv) {
     std::unique_ptr<server::TDaemon> daemon = StartServer(settings, listFolder, options.ports);
     if (!daemon)
         return 1;
-    for (;;) {
-        int signal = 0;
-        if (sigwait(&signals, &signal) != 0)
-            continue;
-        if (signal != SIGHUP)
-            break;
+    const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+    platform::LocalSocket channel =
+        platform::LocalSocket::Listen(control::ReloadChannelPath(settingsPath), error);
+    if (!channel.IsValid())
+        Say(error + " (reload with SIGHUP only)");
+    // Stops the old server (releasing every socket first) and starts the new one.
+    const auto reload = [&] {
         Say("reloading settings");
-        daemon.reset(); // stops the thread and releases every socket before the new set-up
+        daemon.reset();
         if (LoadEffectiveSettings(options, settingsPath, settings))
             daemon = StartServer(settings, listFolder, options.ports);
-        if (!daemon)
-            Say("server stopped until the next SIGHUP");
+        if (daemon)
+            return true;
+        const std::string reason = gLastSaid;
+        Say("server stopped until the next reload");
+        gLastSaid = reason;
+        return false;
+    };
+    for (;;) {
+        pollfd entries[2] = {{signalFd, POLLIN, 0}, {channel.Fd(), POLLIN, 0}};
+        if (poll(entries, channel.Fd() < 0 ? 1 : 2, -1) <= 0)
+            continue;
+        if ((entries[1].revents & POLLIN) != 0) {
+            platform::LocalSocket client = channel.Accept();
+            std::string request;
+            // A client that says nothing within a second must not hold the server.
+            if (client.IsValid() && client.ReadLine(request, 1000)) {
+                if (request != control::kReloadRequest) {
+                    client.WriteLine(std::string(control::kReloadFailedPrefix) + "unknown request");
+                } else {
+                    gLastSaid.clear();
+                    const bool serving = reload();
+                    client.WriteLine(serving ? std::string(control::kReloadDone)
+                                             : control::kReloadFailedPrefix + gLastSaid);
+                }
+            }
+        }
+        if ((entries[0].revents & POLLIN) == 0)
+            continue;
+        signalfd_siginfo info;
+        if (read(signalFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
+            continue;
+        if (info.ssi_signo != SIGHUP)
+            break;
+        reload();
     }
     daemon.reset();
     Say("stopped");
