@@ -1,6 +1,7 @@
 // make_fuzz_corpus: writes the seed corpus (a valid call for every procedure of every service)
 // and the dictionaries of the fuzz targets, after checking each call against the fuzzing
-// fixture's daemon. Usage: make_fuzz_corpus FUZZ_SOURCE_FOLDER (writes corpus/ and *.dict).
+// fixture's daemon, and those of the manager's targets. Usage: make_fuzz_corpus
+// FUZZ_SOURCE_FOLDER (writes corpus/ and *.dict).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "fuzz/FuzzFixture.h"
+#include "fuzz/ManagerSeeds.h"
 #include "tests/support/RpcClient.h"
 
 namespace {
@@ -339,6 +341,8 @@ int main(int argc, char** argv) {
         if (!WriteFile(file, std::string(call.begin(), call.end())))
             ok = false;
     }
+    if (!fuzzing::WriteManagerSeeds(out))
+        ok = false;
     std::printf("%zu seeds written to %s\n", seeds.size(), (out / "corpus").string().c_str());
     return ok ? 0 : 1;
 }
