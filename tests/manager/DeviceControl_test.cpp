@@ -432,5 +432,25 @@ TEST(DeviceControl, SilentLateAndVanishingPlayersThenAGoodOne) {
     EXPECT_TRUE(s.control.State().playing);
 }
 
+TEST(DeviceControl, APlayerSendingItsOwnRequestsInALoop) {
+    Session s;
+    // The PC's answer arrives amid 1000 requests read 2064 bytes at a time: each takes effect.
+    s.control.REQ_GetStatus();
+    std::vector<std::uint8_t> burst = Packet(CTRL_REQ_PLAYSTATUS_PC, 0);
+    burst = Concat(burst, BuildAnswer(s.Stream().sends.back(), 0));
+    for (std::uint32_t i = 1; i <= 1000; ++i)
+        burst = Concat(burst, Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({i, 1})));
+    s.Read({burst});
+    EXPECT_EQ(s.Slots().statusResult, 0u);
+    EXPECT_EQ(s.control.State().fileIndex, 1000u);
+    EXPECT_EQ(s.port.posted.size(), 1001u);
+    // Requests alike in cmd and subCmd cannot be told apart: each gets the answer of the
+    // latest; the one of another cmd, replaced, gets none.
+    s.AnswerPosted();
+    ASSERT_EQ(s.Stream().sends.size(), 1001u);
+    EXPECT_EQ(s.Stream().sends.back(),
+              BuildAnswer(Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({1000, 1})), 0));
+}
+
 } // namespace
 } // namespace manager
