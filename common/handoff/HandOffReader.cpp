@@ -8,12 +8,15 @@
 
 namespace handoff {
 
+std::u16string_view FolderInView(const char16_t* units, std::size_t viewBytes) {
+    const std::size_t limit = std::min(kHandOffFolderUnits, viewBytes / sizeof(char16_t));
+    return std::u16string_view(units, std::find(units, units + limit, u'\0') - units);
+}
+
 std::u16string_view HandOffBlock::Folder() const {
     if (!memory_.IsMapped())
         return {};
-    const auto* units = static_cast<const char16_t*>(memory_.View());
-    const std::size_t limit = std::min(kHandOffFolderUnits, memory_.ViewSize() / sizeof(char16_t));
-    return std::u16string_view(units, std::find(units, units + limit, u'\0') - units);
+    return FolderInView(static_cast<const char16_t*>(memory_.View()), memory_.ViewSize());
 }
 
 int OpenHandOffBlock(HandOffBlock& block, std::u16string_view blockName) {

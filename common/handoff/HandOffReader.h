@@ -7,6 +7,7 @@
 #include "common/platform/SharedMemory.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ int OpenHandOffBlock(HandOffBlock& block, std::u16string_view blockName = kHandO
 // Unmaps and closes what is open. Call it inside the handler: the writer destroys the block
 // once the notification returns.
 void CloseHandOffBlock(HandOffBlock& block);
+
+// The folder in a block's view of `viewBytes` bytes: up to the first zero unit, at most
+// kHandOffFolderUnits units and never past the view.
+std::u16string_view FolderInView(const char16_t* units, std::size_t viewBytes);
 
 class HandOffBlock {
   public:
@@ -49,5 +54,18 @@ inline constexpr int kListLineNoFile = -101; // the list cannot be opened
 // keeps the last one. A negative index reads nothing. Logs "Line %d: %s \n" after reading.
 int ReadListLine(const ListPaths& paths, int index, int mediaType, std::u16string& line,
                  std::size_t capacity = kPathUnits);
+
+// The bytes of a list file, in order: each Read gives the next at most `count` of them; false,
+// or none read, at the end.
+class ListSource {
+  public:
+    virtual ~ListSource() = default;
+    virtual bool Read(void* buffer, std::uint32_t count, std::uint32_t& read) = 0;
+};
+
+// The reads of ReadListLine over `source`, without the file, the checks of index and media type
+// and the log line.
+void ReadListLineFrom(ListSource& source, int index, std::u16string& line,
+                      std::size_t capacity = kPathUnits);
 
 } // namespace handoff

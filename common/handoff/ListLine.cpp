@@ -12,7 +12,7 @@ namespace {
 // The units of a list file after its byte-order mark, with CR LF turned into LF.
 class ListTextReader {
   public:
-    explicit ListTextReader(platform::File& file) : file_(file) {}
+    explicit ListTextReader(ListSource& source) : source_(source) {}
 
     void DetectByteOrderMark() {
         unsigned char first = 0;
@@ -133,9 +133,9 @@ class ListTextReader {
         position_ = 0;
         filled_ = kept;
         std::uint32_t read = 0;
-        if (!file_.Read(buffer_ + filled_, static_cast<std::uint32_t>(sizeof buffer_ - filled_),
-                        read) ||
-            read == 0) {
+        if (!source_.Read(buffer_ + filled_, static_cast<std::uint32_t>(sizeof buffer_ - filled_),
+                          read) ||
+            read == 0 || read > sizeof buffer_ - filled_) {
             atEnd_ = true;
             return false;
         }
@@ -143,7 +143,7 @@ class ListTextReader {
         return true;
     }
 
-    platform::File& file_;
+    ListSource& source_;
     unsigned char buffer_[4096] = {};
     std::size_t position_ = 0;
     std::size_t filled_ = 0;
@@ -155,7 +155,29 @@ class ListTextReader {
     bool hasLowSurrogate_ = false;
 };
 
+class FileListSource : public ListSource {
+  public:
+    explicit FileListSource(platform::File& file) : file_(file) {}
+    bool Read(void* buffer, std::uint32_t count, std::uint32_t& read) override {
+        return file_.Read(buffer, count, read);
+    }
+
+  private:
+    platform::File& file_;
+};
+
 } // namespace
+
+void ReadListLineFrom(ListSource& source, int index, std::u16string& line, std::size_t capacity) {
+    ListTextReader reader(source);
+    reader.DetectByteOrderMark();
+    // The index comes from the player: the reads end with the file, not after `index` tries.
+    const std::size_t limit = capacity > 0 ? capacity - 1 : 0;
+    for (int i = 0; limit > 0 && i < index; ++i) {
+        if (!reader.ReadLine(line, limit))
+            break;
+    }
+}
 
 int ReadListLine(const ListPaths& paths, int index, int mediaType, std::u16string& line,
                  std::size_t capacity) {
@@ -170,14 +192,8 @@ int ReadListLine(const ListPaths& paths, int index, int mediaType, std::u16strin
         platform::File::Open(paths.For(static_cast<MediaType>(mediaType)), options);
     if (!file.IsOpen())
         return kListLineNoFile;
-    ListTextReader reader(file);
-    reader.DetectByteOrderMark();
-    // The index comes from the player: the reads end with the file, not after `index` tries.
-    const std::size_t limit = capacity > 0 ? capacity - 1 : 0;
-    for (int i = 0; limit > 0 && i < index; ++i) {
-        if (!reader.ReadLine(line, limit))
-            break;
-    }
+    FileListSource source(file);
+    ReadListLineFrom(source, index, line, capacity);
     text::DebugPrint(u"Line %d: %s \n", index, line);
     return kListLineRead;
 }

@@ -40,13 +40,19 @@ std::u16string Utf8ToUtf16(std::string_view text) {
             ++i;
             continue;
         }
+        // An overlong form (C0 80 for a zero), an encoded surrogate half or a code past
+        // U+10FFFF is no UTF-8: it would smuggle a terminator or a lone half into the text.
+        static constexpr std::uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+        if (code < kSmallest[extra] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
         i += extra + 1;
-        if (code >= 0x10000 && code <= 0x10FFFF) {
+        if (code >= 0x10000) {
             code -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else if (code > 0x10FFFF) {
-            out.push_back(0xFFFD);
         } else {
             out.push_back(static_cast<char16_t>(code));
         }

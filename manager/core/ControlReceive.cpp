@@ -32,11 +32,19 @@ void DeviceControl::ReceiveCtrlPackets() {
         return;
     const std::uint32_t serial = connectionSerial_;
     std::vector<std::uint8_t> packet;
+    // After a header out of step, what is still readable now belongs to the packet that could
+    // not be placed (one announced larger than a read, or garbage): it goes too, so that the
+    // next notification starts at a packet instead of inside the rest of that one.
+    bool outOfStep = false;
     for (;;) {
         const ReceiveResult read = socket_->Receive(stream_.Space());
         if (read.status != ReceiveStatus::Data || read.count == 0)
             return;
         stream_.Commit(read.count);
+        if (outOfStep) {
+            stream_.Clear();
+            continue;
+        }
         for (;;) {
             PacketHeader header;
             const std::size_t buffered = stream_.Buffered();
@@ -44,8 +52,10 @@ void DeviceControl::ReceiveCtrlPackets() {
             if (next == ControlStream::Next::Empty || next == ControlStream::Next::HeaderIncomplete)
                 break;
             Log(port_, u"recv: size=%d, cmd=0x%x", static_cast<int>(buffered), header.cmd);
-            if (next == ControlStream::Next::OutOfStep)
+            if (next == ControlStream::Next::OutOfStep) {
+                outOfStep = true;
                 break;
+            }
             if (next == ControlStream::Next::Incomplete) {
                 Log(port_, u"recv: size=%d < (%d+%d)", static_cast<int>(buffered),
                     static_cast<int>(header.length), static_cast<int>(kPacketHeaderSize));

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "tests/support/ManagerFakes.h"
 
 namespace manager {
@@ -335,6 +338,118 @@ TEST(DeviceControl, SocketEventsOfTheCurrentSocketOnly) {
     s.control.OpenControlConnection(Address(192, 0, 2, 2));
     s.Read({Packet(CTRL_REQ_PLAYSTATUS_PC, 2)});
     EXPECT_EQ(s.control.State().playState, kPlayStatePaused);
+}
+
+// Hostile players: a stream cut at every byte, packets at and past the largest size, a player
+// that never answers, answers late or closes inside a packet; the next player is served normally.
+TEST(DeviceControl, AStreamCutAtAnyByteGivesTheSameOutcome) {
+    const auto expectOutcome = [](Session& s, const char* where) {
+        const ControlState& st = s.control.State();
+        EXPECT_EQ(s.Slots().statusResult, 0u) << where;
+        EXPECT_EQ(st.playState, kPlayStatePaused) << where;
+        EXPECT_EQ(st.fileIndex, 3u) << where;
+        EXPECT_EQ(st.mediaType, 2u) << where;
+        EXPECT_EQ(s.port.posted.size(), 2u) << where;
+    };
+    std::vector<std::uint8_t> stream;
+    {
+        Session s;
+        s.control.REQ_GetStatus();
+        // The status answer (playing, index 7 of the video list), then two player requests.
+        stream = Concat(BuildAnswer(s.Stream().sends.back(), 0),
+                        Concat(Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({3, 2})),
+                               Packet(CTRL_REQ_PLAYSTATUS_PC, 2)));
+        stream[20] = 0, stream[24] = 7, stream[28] = 1;
+        s.Read({stream});
+        expectOutcome(s, "whole");
+    }
+    for (std::size_t cut = 1; cut < stream.size(); ++cut) {
+        Session s;
+        s.control.REQ_GetStatus();
+        s.Read({std::vector<std::uint8_t>(stream.begin(), stream.begin() + cut)});
+        s.Read({std::vector<std::uint8_t>(stream.begin() + cut, stream.end())});
+        expectOutcome(s, ("cut at " + std::to_string(cut)).c_str());
+    }
+}
+
+TEST(DeviceControl, PacketsAtAndPastTheLargestSize) {
+    Session s;
+    // 2064 bytes (length 2052), and in the same read the next packet: both taken in turn.
+    const std::vector<std::uint8_t> body(kMaxPacketSize - 16, 0x41);
+    const auto largest = Packet(CTRL_REQ_GETNEXTFILE_PC, 5, body);
+    ASSERT_EQ(largest.size(), kMaxPacketSize);
+    s.Read({Concat(largest, Packet(CTRL_REQ_PLAYSTATUS_PC, 0))});
+    EXPECT_EQ(s.control.State().playState, kPlayStatePlaying);
+    ASSERT_EQ(s.port.posted.size(), 2u);
+    // Only the latest request is answered.
+    s.AnswerPosted();
+    ASSERT_EQ(s.Stream().sends.size(), 1u);
+    EXPECT_EQ(s.Stream().sends[0].size(), 20u);
+
+    s.Read({largest});
+    s.AnswerPosted();
+    ASSERT_EQ(s.Stream().sends.size(), 2u);
+    const auto& answer = s.Stream().sends[1];
+    ASSERT_EQ(answer.size(), kMaxPacketSize + 4);
+    PacketHeader header;
+    ASSERT_TRUE(ReadHeader(answer, header));
+    EXPECT_EQ(header.length, kMaxPacketLength + 4);
+    EXPECT_TRUE(std::equal(body.begin(), body.end(), answer.begin() + 20));
+
+    // One byte more announced: out of step, all of it dropped (also its last byte, read apart
+    // from the first 2064), and the next packet is read from its start.
+    auto past = Packet(CTRL_REQ_GETNEXTFILE_PC, 5, std::vector<std::uint8_t>(body.size() + 1));
+    s.Read({past});
+    EXPECT_TRUE(s.port.posted.empty());
+    s.Read({Packet(CTRL_REQ_PLAYSTATUS_PC, 1)});
+    EXPECT_EQ(s.control.State().playState, kPlayStateStopped);
+    EXPECT_EQ(s.port.posted.size(), 1u);
+}
+
+TEST(DeviceControl, SilentLateAndVanishingPlayersThenAGoodOne) {
+    Session s;
+    // Never answers: the slot stays pending.
+    s.control.REQ_GetStatus();
+    const auto statusRequest = s.Stream().sends.back();
+    EXPECT_EQ(s.Slots().statusResult, kResultPending);
+    // Answers late, after a newer request: dropped, both slots pending.
+    s.control.REQ_PlayCtrl(KEY_PLAY);
+    s.Read({BuildAnswer(statusRequest, 0)});
+    EXPECT_EQ(s.Slots().statusResult, kResultPending);
+    EXPECT_EQ(s.Slots().playResult, kResultPending);
+    // Closes inside a packet: the session ends with half a packet buffered.
+    const auto answer = BuildAnswer(s.Stream().sends.back(), 0);
+    s.Read({std::vector<std::uint8_t>(answer.begin(), answer.begin() + 9)});
+    s.control.OnSocketEvent(s.Stream().id, FD_CLOSE_EVENT, 10054);
+    EXPECT_FALSE(s.control.HasConnection());
+    EXPECT_EQ(s.control.State().playState, kPlayStateStopped);
+
+    // The next player: its first answer is read from a clean start.
+    s.control.OpenControlConnection(Address(192, 0, 2, 3));
+    s.control.REQ_PlayCtrl(KEY_PLAY);
+    s.Read({BuildAnswer(s.Stream().sends.back(), 0)});
+    EXPECT_EQ(s.Slots().playResult, 0u);
+    EXPECT_TRUE(s.control.State().playing);
+}
+
+TEST(DeviceControl, APlayerSendingItsOwnRequestsInALoop) {
+    Session s;
+    // The PC's answer arrives amid 1000 requests read 2064 bytes at a time: each takes effect.
+    s.control.REQ_GetStatus();
+    std::vector<std::uint8_t> burst = Packet(CTRL_REQ_PLAYSTATUS_PC, 0);
+    burst = Concat(burst, BuildAnswer(s.Stream().sends.back(), 0));
+    for (std::uint32_t i = 1; i <= 1000; ++i)
+        burst = Concat(burst, Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({i, 1})));
+    s.Read({burst});
+    EXPECT_EQ(s.Slots().statusResult, 0u);
+    EXPECT_EQ(s.control.State().fileIndex, 1000u);
+    EXPECT_EQ(s.port.posted.size(), 1001u);
+    // Requests alike in cmd and subCmd cannot be told apart: each gets the answer of the
+    // latest; the one of another cmd, replaced, gets none.
+    s.AnswerPosted();
+    ASSERT_EQ(s.Stream().sends.size(), 1001u);
+    EXPECT_EQ(s.Stream().sends.back(),
+              BuildAnswer(Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({1000, 1})), 0));
 }
 
 } // namespace

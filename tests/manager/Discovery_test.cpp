@@ -92,6 +92,20 @@ TEST(Discovery, AFreePlayerEndsItAfter11EmptyWaitsAnd6Requests) {
     EXPECT_TRUE(lan.port.Logged(u"recv IP_192.0.2.3:62000\n"));
 }
 
+TEST(Discovery, NamesThatAreNoUtf8StoreNoZeroOrLoneHalf) {
+    // An overlong zero, an encoded surrogate half and an overlong slash, each one U+FFFD per
+    // byte; a 4-byte form stays one pair.
+    Lan lan;
+    lan.Player(2, 0,
+               "a\xC0\x80"
+               "b\xED\xA0\x80"
+               "c\xE0\x80\xAF\xF0\x9F\x8E\xB5");
+    DiscoverTargets(lan.port, lan.context, lan.table);
+    ASSERT_EQ(lan.table.foundCount, 1);
+    EXPECT_EQ(lan.table.entries[0].deviceName,
+              u"a\uFFFD\uFFFDb\uFFFD\uFFFD\uFFFDc\uFFFD\uFFFD\uFFFD\U0001F3B5");
+}
+
 TEST(Discovery, OnlyBusyPlayersGive201) {
     Lan lan;
     lan.Player(2, 1);
@@ -223,6 +237,82 @@ TEST(Discovery, RefreshMergesWithFlagsAndEndsOnABadDatagram) {
     };
     EXPECT_EQ(UDP_Client_Send(lan.port, lan.context.host, copy, validChanged, anyChanged),
               kDiscoveryBadDatagram);
+}
+
+// Hostile players: more than the table holds, every field wrong in turn, datagrams at and past
+// the size the PC reads. The next good player is found normally afterwards.
+TEST(Discovery, TwoHundredPlayersFillThe128SlotsAndTheRestAreIgnored) {
+    Lan lan;
+    lan.port.onDatagramSent = [&](const Datagram& sent) {
+        for (int i = 0; i < 200; ++i)
+            lan.port.Arrive(AnswerTo(sent.bytes, static_cast<std::uint16_t>(i % 2), "p"),
+                            Address(10, 0, static_cast<std::uint8_t>(i / 100),
+                                    static_cast<std::uint8_t>(i % 100)),
+                            1);
+    };
+    EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoveryTimeout);
+    EXPECT_EQ(lan.table.foundCount, 128);
+    EXPECT_EQ(lan.table.validCount, 64);
+    EXPECT_EQ(lan.table.entries[127].ip, Address(10, 0, 1, 27));
+    for (int i = 0; i < lan.table.foundCount; ++i)
+        EXPECT_NE(lan.table.entries[static_cast<std::size_t>(i)].ip, Address(10, 0, 1, 28));
+
+    // A known player turning free is still counted in a full table.
+    lan.port.onDatagramSent = [&](const Datagram& sent) {
+        lan.port.Arrive(AnswerTo(sent.bytes, 0, "now free"), Address(10, 0, 0, 1), 1);
+    };
+    EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoveryTimeout);
+    EXPECT_EQ(lan.table.foundCount, 128);
+    EXPECT_EQ(lan.table.validCount, 65);
+
+    lan.port.onDatagramSent = nullptr;
+    lan.Player(2, 0, "next");
+    DiscoverTargets(lan.port, lan.context, lan.table);
+    EXPECT_EQ(lan.context.lastError, kDiscoveryOk);
+    ASSERT_EQ(lan.table.foundCount, 1);
+    EXPECT_EQ(lan.table.entries[0].deviceName, u"next");
+}
+
+TEST(Discovery, AnswersWithOneFieldWrongAreIgnoredBesideAGoodOne) {
+    // Offset and value of each wrong field: reserved, tag, length (19 and 1024), token,
+    // the non-zero word, the MAC echo and its two zeros, the text.
+    const std::vector<std::pair<std::size_t, std::uint8_t>> wrong = {
+        {0, 1}, {5, 1}, {6, 19}, {7, 4}, {8, 0}, {12, 0}, {16, 0}, {22, 1}, {40, '!'}, {50, '!'}};
+    for (const auto& [offset, value] : wrong) {
+        Lan lan;
+        lan.port.onDatagramSent = [&, offset = offset, value = value](const Datagram& sent) {
+            auto bad = AnswerTo(sent.bytes, 0, "bad");
+            bad[offset] = value;
+            if (offset == 12)
+                std::fill(bad.begin() + 12, bad.begin() + 16, 0);
+            if (offset == 6)
+                bad[7] = 0;
+            lan.port.Arrive(bad, Address(192, 0, 2, 66), 1);
+            lan.port.Arrive(AnswerTo(sent.bytes, 0, "good"), Address(192, 0, 2, 2), 2);
+        };
+        DiscoverTargets(lan.port, lan.context, lan.table);
+        ASSERT_EQ(lan.table.foundCount, 1) << "wrong byte at " << offset;
+        EXPECT_EQ(lan.table.entries[0].deviceName, u"good");
+    }
+}
+
+TEST(Discovery, DatagramsAtAndPastTheReadSize) {
+    Lan lan;
+    // 1056 bytes (the most the PC reads) with L = 1023: taken. 1057 bytes: cut by the read,
+    // so ignored.
+    lan.port.onDatagramSent = [&](const Datagram& sent) {
+        auto full = AnswerTo(sent.bytes, 0, std::string(900, 'f'));
+        full.resize(kMaxAnswerSize, 'x');
+        full[6] = 0xFF, full[7] = 0x03;
+        lan.port.Arrive(full, Address(192, 0, 2, 3), 1);
+        auto over = AnswerTo(sent.bytes, 0, "over");
+        over.resize(kMaxAnswerSize + 1, 0);
+        lan.port.Arrive(over, Address(192, 0, 2, 4), 1);
+    };
+    EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoveryTimeout);
+    ASSERT_EQ(lan.table.foundCount, 1);
+    EXPECT_EQ(lan.table.entries[0].ip, Address(192, 0, 2, 3));
+    EXPECT_EQ(lan.table.entries[0].deviceName, std::u16string(127, u'f'));
 }
 
 } // namespace
