@@ -73,17 +73,22 @@ struct Session {
     Session& operator=(const Session&) = delete;
 };
 
+nfsfh* OpenForReading(Session& s, const char* path, nfs_stat_64& st) {
+    nfsfh* fh = nullptr;
+    if (nfs_open(s.nfs, path, O_RDONLY, &fh) != 0)
+        Die("open", nfs_get_error(s.nfs));
+    if (nfs_fstat64(s.nfs, fh, &st) != 0)
+        Die("fstat", nfs_get_error(s.nfs));
+    return fh;
+}
+
 // Reads the whole file in 1 MiB calls, `runs` times.
 int Read(Session& s, const char* path, int runs) {
     std::vector<char> buffer(kChunk);
     for (int run = 0; run < runs; ++run) {
-        nfsfh* fh = nullptr;
-        if (nfs_open(s.nfs, path, O_RDONLY, &fh) != 0)
-            Die("open", nfs_get_error(s.nfs));
         // Some servers answer a READ at the end of the file with an error: stop before it.
         nfs_stat_64 st{};
-        if (nfs_fstat64(s.nfs, fh, &st) != 0)
-            Die("fstat", nfs_get_error(s.nfs));
+        nfsfh* fh = OpenForReading(s, path, st);
         std::uint64_t offset = 0;
         const double start = Now();
         while (offset < st.nfs_size) {
@@ -257,12 +262,8 @@ int Lookup(Session& s, const std::string& prefix, int folders, int files, long c
 // `calls` READs of `size` bytes at random multiples of `size`, one in flight. Prints
 // "seek CALLS SECONDS P50_SECONDS P99_SECONDS".
 int Seek(Session& s, const char* path, std::uint64_t size, long calls) {
-    nfsfh* fh = nullptr;
-    if (nfs_open(s.nfs, path, O_RDONLY, &fh) != 0)
-        Die("open", nfs_get_error(s.nfs));
     nfs_stat_64 st{};
-    if (nfs_fstat64(s.nfs, fh, &st) != 0)
-        Die("fstat", nfs_get_error(s.nfs));
+    nfsfh* fh = OpenForReading(s, path, st);
     const std::uint64_t blocks = st.nfs_size / size;
     if (blocks == 0)
         Die("seek", "file smaller than one READ");

@@ -105,22 +105,11 @@ class Client {
     }
 
     Bytes Mnt(std::string_view path) {
-        RpcReply reply = Mount(kMountMnt, XdrArgs().PutString(path));
-        if (!reply.Succeeded() || reply.body.GetUInt32() != 0)
-            Die("mnt", std::string(path));
-        Bytes handle = reply.body.GetOpaque(64);
-        if (!reply.body.Ok())
-            Die("mnt", "malformed reply");
-        return handle;
+        return HandleOf(Mount(kMountMnt, XdrArgs().PutString(path)), "mnt", path);
     }
     Bytes Lookup(const Bytes& folder, std::string_view name) {
-        RpcReply reply = Nfs(kNfsLookup, XdrArgs().PutOpaque(folder).PutString(name));
-        if (!reply.Succeeded() || reply.body.GetUInt32() != 0)
-            Die("lookup", std::string(name));
-        Bytes handle = reply.body.GetOpaque(64);
-        if (!reply.body.Ok())
-            Die("lookup", "malformed reply");
-        return handle;
+        return HandleOf(Nfs(kNfsLookup, XdrArgs().PutOpaque(folder).PutString(name)), "lookup",
+                        name);
     }
     // Handle of a path below the export, one LOOKUP per element.
     Bytes Walk(std::string_view exportPath, std::string_view path) {
@@ -162,6 +151,16 @@ class Client {
     }
 
   private:
+    // The handle that starts a MNT or LOOKUP result (status 0, then the handle).
+    static Bytes HandleOf(RpcReply reply, const char* what, std::string_view name) {
+        if (!reply.Succeeded() || reply.body.GetUInt32() != 0)
+            Die(what, std::string(name));
+        Bytes handle = reply.body.GetOpaque(64);
+        if (!reply.body.Ok())
+            Die(what, "malformed reply");
+        return handle;
+    }
+
     rpctest::RpcClient tcp_;
     std::unique_ptr<UdpCaller> mountUdp_, nfsUdp_;
 };
