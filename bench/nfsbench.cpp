@@ -1,6 +1,7 @@
 // nfsbench: one NFS v3 client (libnfs, one call in flight) that times READ, WRITE+COMMIT,
-// READDIRPLUS listings and LOOKUP+GETATTR pairs against any server, plus the local tree maker
-// the benchmark needs. Every timed run prints one line "<what> <units> <seconds>".
+// READDIRPLUS listings, LOOKUP+GETATTR pairs and random READs (seeks) against any server, plus
+// the local tree maker the benchmark needs. Every timed run prints one line "<what> <units>
+// <seconds>".
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <nfsc/libnfs-raw.h>
 #include <nfsc/libnfs-raw-nfs.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -71,17 +73,22 @@ struct Session {
     Session& operator=(const Session&) = delete;
 };
 
+nfsfh* OpenForReading(Session& s, const char* path, nfs_stat_64& st) {
+    nfsfh* fh = nullptr;
+    if (nfs_open(s.nfs, path, O_RDONLY, &fh) != 0)
+        Die("open", nfs_get_error(s.nfs));
+    if (nfs_fstat64(s.nfs, fh, &st) != 0)
+        Die("fstat", nfs_get_error(s.nfs));
+    return fh;
+}
+
 // Reads the whole file in 1 MiB calls, `runs` times.
 int Read(Session& s, const char* path, int runs) {
     std::vector<char> buffer(kChunk);
     for (int run = 0; run < runs; ++run) {
-        nfsfh* fh = nullptr;
-        if (nfs_open(s.nfs, path, O_RDONLY, &fh) != 0)
-            Die("open", nfs_get_error(s.nfs));
         // Some servers answer a READ at the end of the file with an error: stop before it.
         nfs_stat_64 st{};
-        if (nfs_fstat64(s.nfs, fh, &st) != 0)
-            Die("fstat", nfs_get_error(s.nfs));
+        nfsfh* fh = OpenForReading(s, path, st);
         std::uint64_t offset = 0;
         const double start = Now();
         while (offset < st.nfs_size) {
@@ -252,6 +259,36 @@ int Lookup(Session& s, const std::string& prefix, int folders, int files, long c
     return 0;
 }
 
+// `calls` READs of `size` bytes at random multiples of `size`, one in flight. Prints
+// "seek CALLS SECONDS P50_SECONDS P99_SECONDS".
+int Seek(Session& s, const char* path, std::uint64_t size, long calls) {
+    nfs_stat_64 st{};
+    nfsfh* fh = OpenForReading(s, path, st);
+    const std::uint64_t blocks = st.nfs_size / size;
+    if (blocks == 0)
+        Die("seek", "file smaller than one READ");
+    std::vector<char> buffer(size);
+    std::vector<double> latencies;
+    latencies.reserve(static_cast<std::size_t>(calls));
+    std::mt19937_64 random(11);
+    const double start = Now();
+    for (long call = 0; call < calls; ++call) {
+        const double before = Now();
+        if (nfs_pread(s.nfs, fh, random() % blocks * size, size, buffer.data()) !=
+            static_cast<int>(size))
+            Die("read", nfs_get_error(s.nfs));
+        latencies.push_back(Now() - before);
+    }
+    const double seconds = Now() - start;
+    nfs_close(s.nfs, fh);
+    std::sort(latencies.begin(), latencies.end());
+    auto at = [&](double fraction) {
+        return latencies[static_cast<std::size_t>(fraction * (latencies.size() - 1) + 0.5)];
+    };
+    std::printf("seek %ld %.6f %.9f %.9f\n", calls, seconds, at(0.5), at(0.99));
+    return 0;
+}
+
 // Local, no NFS: `folders` folders d0000.. of `files` empty files f0000.. below `root`.
 int MakeTree(const std::string& root, int folders, int files) {
     const double start = Now();
@@ -278,6 +315,7 @@ int Usage() {
                "       nfsbench readdir URL PATH RUNS\n"
                "       nfsbench fill URL PREFIX FIRST LAST\n"
                "       nfsbench lookup URL PREFIX FOLDERS FILES CALLS RUNS\n"
+               "       nfsbench seek URL PATH SIZE CALLS\n"
                "       nfsbench maketree DIR FOLDERS FILES\n",
                stderr);
     return 2;
@@ -311,6 +349,10 @@ int main(int argc, char** argv) {
         Session s(argv[2]);
         return Lookup(s, argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atol(argv[6]),
                       std::atoi(argv[7]));
+    }
+    if (command == "seek" && argc == 6) {
+        Session s(argv[2]);
+        return Seek(s, argv[3], std::strtoull(argv[4], nullptr, 10), std::atol(argv[5]));
     }
     return Usage();
 }
