@@ -245,7 +245,7 @@ TEST(Discovery, TwoHundredPlayersFillThe128SlotsAndTheRestAreIgnored) {
     Lan lan;
     lan.port.onDatagramSent = [&](const Datagram& sent) {
         for (int i = 0; i < 200; ++i)
-            lan.port.Arrive(AnswerTo(sent.bytes, static_cast<std::uint16_t>(i % 2), "p"),
+            lan.port.Arrive(DiscoveryAnswer(sent.bytes, static_cast<std::uint16_t>(i % 2), "p"),
                             Address(10, 0, static_cast<std::uint8_t>(i / 100),
                                     static_cast<std::uint8_t>(i % 100)),
                             1);
@@ -259,7 +259,7 @@ TEST(Discovery, TwoHundredPlayersFillThe128SlotsAndTheRestAreIgnored) {
 
     // A known player turning free is still counted in a full table.
     lan.port.onDatagramSent = [&](const Datagram& sent) {
-        lan.port.Arrive(AnswerTo(sent.bytes, 0, "now free"), Address(10, 0, 0, 1), 1);
+        lan.port.Arrive(DiscoveryAnswer(sent.bytes, 0, "now free"), Address(10, 0, 0, 1), 1);
     };
     EXPECT_EQ(SearchTargets(lan.port, "192.0.2.255", 62000, lan.table, kMac), kDiscoveryTimeout);
     EXPECT_EQ(lan.table.foundCount, 128);
@@ -281,14 +281,14 @@ TEST(Discovery, AnswersWithOneFieldWrongAreIgnoredBesideAGoodOne) {
     for (const auto& [offset, value] : wrong) {
         Lan lan;
         lan.port.onDatagramSent = [&, offset = offset, value = value](const Datagram& sent) {
-            auto bad = AnswerTo(sent.bytes, 0, "bad");
+            auto bad = DiscoveryAnswer(sent.bytes, 0, "bad");
             bad[offset] = value;
             if (offset == 12)
                 std::fill(bad.begin() + 12, bad.begin() + 16, 0);
             if (offset == 6)
                 bad[7] = 0;
             lan.port.Arrive(bad, Address(192, 0, 2, 66), 1);
-            lan.port.Arrive(AnswerTo(sent.bytes, 0, "good"), Address(192, 0, 2, 2), 2);
+            lan.port.Arrive(DiscoveryAnswer(sent.bytes, 0, "good"), Address(192, 0, 2, 2), 2);
         };
         DiscoverTargets(lan.port, lan.context, lan.table);
         ASSERT_EQ(lan.table.foundCount, 1) << "wrong byte at " << offset;
@@ -301,11 +301,11 @@ TEST(Discovery, DatagramsAtAndPastTheReadSize) {
     // 1056 bytes (the most the PC reads) with L = 1023: taken. 1057 bytes: cut by the read,
     // so ignored.
     lan.port.onDatagramSent = [&](const Datagram& sent) {
-        auto full = AnswerTo(sent.bytes, 0, std::string(900, 'f'));
+        auto full = DiscoveryAnswer(sent.bytes, 0, std::string(900, 'f'));
         full.resize(kMaxAnswerSize, 'x');
         full[6] = 0xFF, full[7] = 0x03;
         lan.port.Arrive(full, Address(192, 0, 2, 3), 1);
-        auto over = AnswerTo(sent.bytes, 0, "over");
+        auto over = DiscoveryAnswer(sent.bytes, 0, "over");
         over.resize(kMaxAnswerSize + 1, 0);
         lan.port.Arrive(over, Address(192, 0, 2, 4), 1);
     };
