@@ -92,6 +92,20 @@ TEST(Discovery, AFreePlayerEndsItAfter11EmptyWaitsAnd6Requests) {
     EXPECT_TRUE(lan.port.Logged(u"recv IP_192.0.2.3:62000\n"));
 }
 
+TEST(Discovery, WorkBetweenTheWaitsDoesNotStretchTheSilence) {
+    // Each wait starts 3 ms late (the log, a resend, a slow wake-up): the waits still end 100 ms
+    // after the one before, so the exchange lasts as long as with no such cost.
+    Lan lan;
+    lan.Player(2, 0);
+    lan.port.beforeWait = [&] { lan.port.now += 3; };
+    const std::uint32_t start = lan.port.now;
+    DiscoverTargets(lan.port, lan.context, lan.table);
+    EXPECT_EQ(lan.context.lastError, kDiscoveryOk);
+    EXPECT_EQ(lan.port.datagrams->emptyWaits, 11);
+    EXPECT_EQ(lan.Requests(), 6u);
+    EXPECT_EQ(lan.port.now - start, 1100u + 6u * 5u);
+}
+
 TEST(Discovery, NamesThatAreNoUtf8StoreNoZeroOrLoneHalf) {
     // An overlong zero, an encoded surrogate half and an overlong slash, each one U+FFFD per
     // byte; a 4-byte form stays one pair.
