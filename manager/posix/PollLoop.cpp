@@ -3,10 +3,8 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "common/platform/Clock.h"
 
