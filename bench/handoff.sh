@@ -75,12 +75,5 @@ print(round(l[int(sys.argv[3])]["ts"] * 1000))' "$a_log" "$1" "$2"
     done
     sleep 0.5
 done
-python3 - "$rows" <<'PY'
-import statistics, sys
-rows = [list(map(int, l.split())) for l in open(sys.argv[1]) if l.strip()]
-t, r, p = (statistics.median(c) for c in zip(*rows))
-print(f"median of {len(rows)}: T {t:.0f} ms, R {r:.0f} ms, P {p:.0f} ms, T - P {t - p:.0f} ms")
-print("prescribed waits: timer 1 polls the acknowledgement every 50 ms (in R); discovery's"
-      " 1.1 s of silence; timer 0: 4 ticks of 50 ms (connect, update, assign, play)")
-PY
+python3 "$SOURCE/bench/road_medians.py" "$rows"
 echo "player departures: $(count_events "$a_log" departure)"

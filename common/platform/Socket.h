@@ -103,6 +103,8 @@ class Socket {
     bool SetKeepAliveTimes(std::uint32_t timeMs, std::uint32_t intervalMs);
 
     void ShutdownBoth();
+    // Sends the end of the stream after what is queued; the socket can still read.
+    void ShutdownSend();
     void Close();
 
   private:

@@ -15,6 +15,12 @@ constexpr int kIdleLimitWithFree = 10;
 constexpr int kIdleLimit = 30;
 constexpr std::size_t kReceivedNameUnits = 256;
 
+// Milliseconds from `now` to `due`, 0 when it has passed.
+int MsUntil(std::uint32_t now, std::uint32_t due) {
+    const std::int32_t left = static_cast<std::int32_t>(due - now);
+    return left > 0 ? left : 0;
+}
+
 bool IdleLimitReached(const TargetTable& table, int idle) {
     return (table.validCount > 0 && idle > kIdleLimitWithFree) || idle > kIdleLimit;
 }
@@ -164,10 +170,20 @@ int SearchTargets(IManagerPort& port, std::string_view broadcastText, std::uint1
         return kDiscoverySendFailed;
 
     int idle = 0;
+    // Each wait runs up to 100 ms from the end of the one before, so that what the loop does
+    // between the waits (the log, a resend, a late wake-up) does not stretch the silence that
+    // the empty waits count.
+    std::uint32_t waitEnd = port.TickCount();
     for (;;) {
         if (exchange.OutOfTime())
             return exchange.Timeout();
-        if (!exchange.Wait(kSearchWaitMs)) {
+        const std::uint32_t due = waitEnd + kSearchWaitMs;
+        const bool readable = exchange.Wait(MsUntil(port.TickCount(), due));
+        const std::uint32_t now = port.TickCount();
+        // A wait that overran ends at its due time; one that ended early (a datagram, a failed
+        // select) where it ended.
+        waitEnd = static_cast<std::int32_t>(now - due) < 0 ? now : due;
+        if (!readable) {
             Log(port, u".");
             ++idle;
             if (idle % 2 == 0) {

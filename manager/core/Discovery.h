@@ -37,8 +37,8 @@ struct DiscoveryContext {
 // Waits up to `ms` for a datagram; a failed wait counts as one that found nothing.
 bool WaitReadable(IDatagramSocket& socket, int ms);
 
-// The full exchange: 100 ms waits, answers merged into `table` (checked with the MAC echo).
-// Always ends with 1 to 5.
+// The full exchange: 100 ms waits (each from the end of the one before), answers merged into
+// `table` (checked with the MAC echo). Always ends with 1 to 5.
 int SearchTargets(IManagerPort& port, std::string_view broadcastText, std::uint16_t targetPort,
                   TargetTable& table, const MacAddress& mac);
 

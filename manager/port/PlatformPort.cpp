@@ -7,12 +7,12 @@
 
 namespace manager {
 
-PlatformStreamSocket::PlatformStreamSocket(platform::Socket socket, Selector select, Forget forget)
-    : socket_(std::move(socket)), select_(std::move(select)), forget_(std::move(forget)) {}
+PlatformStreamSocket::PlatformStreamSocket(platform::Socket socket, Selector select, Retire retire)
+    : socket_(std::move(socket)), select_(std::move(select)), retire_(std::move(retire)) {}
 
 PlatformStreamSocket::~PlatformStreamSocket() {
-    if (forget_)
-        forget_(socket_.Value());
+    if (retire_)
+        retire_(std::move(socket_));
 }
 
 bool PlatformStreamSocket::Check(bool ok) {
@@ -112,7 +112,7 @@ std::unique_ptr<IStreamSocket> PlatformPort::CreateStreamSocket() {
         return nullptr;
     return std::make_unique<PlatformStreamSocket>(
         std::move(socket), [this](platform::Socket& s) { return SelectSocketEvents(s); },
-        [this](SocketId id) { ForgetSocket(id); });
+        [this](platform::Socket s) { RetireSocket(std::move(s)); });
 }
 
 std::unique_ptr<IDatagramSocket> PlatformPort::CreateDatagramSocket() {

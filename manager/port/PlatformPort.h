@@ -15,9 +15,9 @@ namespace manager {
 class PlatformStreamSocket : public IStreamSocket {
   public:
     using Selector = std::function<bool(platform::Socket&)>;
-    using Forget = std::function<void(SocketId)>;
-    // `select` asks for the socket's events; `forget` runs just before it closes.
-    PlatformStreamSocket(platform::Socket socket, Selector select, Forget forget);
+    using Retire = std::function<void(platform::Socket)>;
+    // `select` asks for the socket's events; `retire` takes it over when the core closes it.
+    PlatformStreamSocket(platform::Socket socket, Selector select, Retire retire);
     ~PlatformStreamSocket() override;
 
     SocketId Id() const override { return socket_.Value(); }
@@ -35,7 +35,7 @@ class PlatformStreamSocket : public IStreamSocket {
 
     platform::Socket socket_;
     Selector select_;
-    Forget forget_;
+    Retire retire_;
     int error_ = 0;
 };
 
@@ -75,8 +75,9 @@ class PlatformPort : public IManagerPort {
   protected:
     // Makes the control socket report connected/readable/closed to the core.
     virtual bool SelectSocketEvents(platform::Socket& socket) = 0;
-    // The control socket is about to close; its queued events no longer matter.
-    virtual void ForgetSocket(SocketId socket) { (void)socket; }
+    // The core has closed the control socket; its queued events no longer matter. Closes it
+    // unless a front-end ends the connection gracefully (ClosingSockets).
+    virtual void RetireSocket(platform::Socket socket) { (void)socket; }
 };
 
 } // namespace manager

@@ -252,7 +252,7 @@ class PlaySession {
         // As the Windows manager leaves: stop while playing, disconnect, close; then the
         // closed connection's last bytes are let through.
         controller_.OnDestroy();
-        loop_.RunFor(PosixPort::kLingerMs + 100, [this] { return !loop_.HasLingering(); });
+        loop_.RunFor(ClosingSockets::kBoundMs + 100, [this] { return !loop_.HasLingering(); });
         return code;
     }
 

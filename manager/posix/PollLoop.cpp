@@ -3,10 +3,8 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "common/platform/Clock.h"
 
@@ -69,28 +67,8 @@ void PollLoop::RemoveReader(int fd) {
     std::erase_if(readers_, [&](const Reader& r) { return r.fd == fd; });
 }
 
-PollLoop::~PollLoop() {
-    for (const Lingering& l : lingering_)
-        close(l.fd);
-}
-
-void PollLoop::Linger(int fd, int ms) {
-    lingering_.push_back(Lingering{fd, platform::TickCountMs() + static_cast<std::uint32_t>(ms)});
-}
-
-void PollLoop::ServeLingering(const std::vector<int>& readable) {
-    const std::uint32_t now = platform::TickCountMs();
-    std::erase_if(lingering_, [&](const Lingering& l) {
-        bool done = static_cast<std::int32_t>(l.until - now) <= 0;
-        if (std::find(readable.begin(), readable.end(), l.fd) != readable.end()) {
-            char buffer[4096];
-            const ssize_t got = recv(l.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-            done = done || got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR);
-        }
-        if (done)
-            close(l.fd);
-        return done;
-    });
+void PollLoop::Linger(platform::Socket socket) {
+    closing_.Add(std::move(socket), platform::TickCountMs());
 }
 
 int PollLoop::TimeToNextTimer(int limit) const {
@@ -140,11 +118,11 @@ bool PollLoop::RunOnce(int timeoutMs) {
     for (const Reader& r : readers_)
         entries.push_back(pollfd{r.fd, POLLIN, 0});
     const std::size_t readerEnd = entries.size();
-    for (const Lingering& l : lingering_)
-        entries.push_back(pollfd{l.fd, POLLIN, 0});
+    for (const platform::Socket* s : closing_.Sockets())
+        entries.push_back(pollfd{static_cast<int>(s->Value()), POLLIN, 0});
     int wait = posted_.empty() ? TimeToNextTimer(timeoutMs) : 0;
-    if (!lingering_.empty() && (wait < 0 || wait > 20))
-        wait = 20; // their deadlines are checked on each turn
+    if (!closing_.Empty() && (wait < 0 || wait > 20))
+        wait = 20; // their bounds are checked on each turn
     if (entries.empty()) {
         if (wait > 0)
             poll(nullptr, 0, wait);
@@ -168,12 +146,8 @@ bool PollLoop::RunOnce(int timeoutMs) {
             }
         }
     }
-    std::vector<int> readable;
-    for (std::size_t i = readerEnd; ready > 0 && i < entries.size(); ++i) {
-        if (entries[i].revents != 0)
-            readable.push_back(entries[i].fd);
-    }
-    ServeLingering(readable);
+    if (!closing_.Empty())
+        closing_.Serve(platform::TickCountMs());
     FireDueTimers();
     return ready > 0 || !timers_.empty() || !posted_.empty();
 }

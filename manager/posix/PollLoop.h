@@ -12,6 +12,7 @@ struct pollfd;
 
 #include "common/platform/Socket.h"
 #include "manager/core/ManagerPort.h"
+#include "manager/port/ClosingSockets.h"
 
 namespace manager {
 
@@ -37,14 +38,10 @@ class PollLoop {
     void AddReader(int fd, std::function<void()> onReadable);
     void RemoveReader(int fd);
 
-    // Takes over `fd`, a duplicate of a TCP socket the core has closed, whose sending side is
-    // shut: reads and drops what still comes until the peer closes or `ms` have passed, then
-    // closes it. A socket closed at once with bytes unread, or read by the peer after its own
-    // close, resets the connection, and the peer loses what it had not read yet.
-    void Linger(int fd, int ms);
-    bool HasLingering() const { return !lingering_.empty(); }
-
-    ~PollLoop();
+    // Takes over a TCP socket the core has closed and ends its connection gracefully
+    // (ClosingSockets) on the following turns.
+    void Linger(platform::Socket socket);
+    bool HasLingering() const { return !closing_.Empty(); }
 
     // One turn: posted work first, then waits up to `timeoutMs` for the sockets and delivers
     // what they report. False when there was nothing to wait for or deliver.
@@ -81,12 +78,7 @@ class PollLoop {
     std::deque<std::function<void()>> posted_;
     std::vector<Timer> timers_;
     std::vector<Reader> readers_;
-    struct Lingering {
-        int fd = -1;
-        std::uint32_t until = 0;
-    };
-    std::vector<Lingering> lingering_;
-    void ServeLingering(const std::vector<int>& readable);
+    ClosingSockets closing_;
 };
 
 } // namespace manager

@@ -2,8 +2,6 @@
 #include "manager/posix/PosixPort.h"
 
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/socket.h>
 
 #include "common/handoff/HandOffReader.h"
 #include "common/platform/Settings.h"
@@ -89,14 +87,9 @@ bool PosixPort::StoreShareSettings(std::u16string_view root) {
     return stored;
 }
 
-void PosixPort::ForgetSocket(SocketId socket) {
-    loop_.Forget(socket);
-    // The core closes the socket now; a duplicate keeps the connection for a graceful end.
-    const int fd = fcntl(static_cast<int>(socket), F_DUPFD_CLOEXEC, 0);
-    if (fd < 0)
-        return;
-    shutdown(fd, SHUT_WR);
-    loop_.Linger(fd, kLingerMs);
+void PosixPort::RetireSocket(platform::Socket socket) {
+    loop_.Forget(socket.Value());
+    loop_.Linger(std::move(socket));
 }
 
 bool PosixPort::SelectSocketEvents(platform::Socket& socket) {

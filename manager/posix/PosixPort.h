@@ -17,8 +17,6 @@ namespace manager {
 
 class PosixPort : public PlatformPort {
   public:
-    static constexpr int kLingerMs = 1000;
-
     using LineSink = std::function<void(std::u16string_view)>;
 
     // `events` receives the posted answers and dialog outcomes.
@@ -63,10 +61,9 @@ class PosixPort : public PlatformPort {
 
   protected:
     bool SelectSocketEvents(platform::Socket& socket) override;
-    // The connection ends gracefully: its sending side is shut after the last request and
-    // what the player still sends is read for up to kLingerMs (PollLoop::Linger), so that the
-    // player gets the disconnect request sent just before the close.
-    void ForgetSocket(SocketId socket) override;
+    // The connection ends gracefully on the loop (PollLoop::Linger), so that the player gets
+    // the disconnect request sent just before the close.
+    void RetireSocket(platform::Socket socket) override;
 
     PollLoop& loop_;
     IManagerEvents& events_;

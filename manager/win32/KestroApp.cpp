@@ -25,6 +25,8 @@ int CKestroApp::Run() {
 
     CKestroDlg dialog;
     dialog.DoModal(nullptr);
+    // The disconnect sent at the end reaches the player before the connection closes.
+    dialog.FinishClosingSockets();
     return 0;
 }
 

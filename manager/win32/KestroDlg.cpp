@@ -397,7 +397,7 @@ void CKestroDlg::OnDestroy() {
 
 std::optional<LRESULT> CKestroDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (DeliverManagerMessage(session_, message, wParam, lParam) ||
-        DeliverDialogOutcome(session_, message))
+        DeliverDialogOutcome(session_, message) || ServeClosingSockets(message, wParam))
         return 0;
     switch (message) {
     case WM_WINDOWPOSCHANGING:

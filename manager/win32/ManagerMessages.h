@@ -18,4 +18,9 @@ inline constexpr UINT WM_DIALOG_OUTCOME = WM_APP + 2;
 // The status popup's "Stop Streaming".
 inline constexpr UINT WM_STOP_STREAMING = WM_USER + 5;
 
+// The main dialog's timer that drains closed control connections (the session's are 0 to 2),
+// and its period.
+inline constexpr UINT_PTR kClosingSocketsTimer = 16;
+inline constexpr UINT kClosingSocketsPeriodMs = 50;
+
 } // namespace manager

@@ -14,6 +14,10 @@ bool SelectControlSocketEvents(platform::Socket& socket, HWND window) {
                           kControlSocketEvents) == 0;
 }
 
+void StopSocketEvents(platform::Socket& socket, HWND window) {
+    WSAAsyncSelect(static_cast<SOCKET>(socket.Value()), window, 0, 0);
+}
+
 bool PostAnswerDeviceRequest(HWND window, std::uint32_t cmd, std::uint32_t subCmd) {
     return PostMessageW(window, WM_ANSWER_DEVICE_REQ, static_cast<WPARAM>(cmd),
                         static_cast<LPARAM>(subCmd)) != 0;

@@ -13,6 +13,8 @@ namespace manager {
 
 // WSAAsyncSelect(socket, window, WM_CTRL_SOCKET, FD_READ | FD_CONNECT | FD_CLOSE).
 bool SelectControlSocketEvents(platform::Socket& socket, HWND window);
+// No more notifications of `socket` (it stays non-blocking).
+void StopSocketEvents(platform::Socket& socket, HWND window);
 
 // Posts WM_ANSWER_DEVICE_REQ with cmd and subCmd.
 bool PostAnswerDeviceRequest(HWND window, std::uint32_t cmd, std::uint32_t subCmd);

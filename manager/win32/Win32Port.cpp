@@ -3,6 +3,7 @@
 
 #include "common/control/ControlNames.h"
 #include "common/handoff/HandOffReader.h"
+#include "common/platform/Clock.h"
 #include "common/platform/CodePage.h"
 #include "common/text/DebugPrint.h"
 #include "common/win32/Text.h"
@@ -144,6 +145,21 @@ void Win32Port::PostErrorBoxClosed(DialogTicket ticket) {
 
 bool Win32Port::SelectSocketEvents(platform::Socket& socket) {
     return SelectControlSocketEvents(socket, window_);
+}
+
+void Win32Port::RetireSocket(platform::Socket socket) {
+    StopSocketEvents(socket, window_);
+    closing_.Add(std::move(socket), platform::TickCountMs());
+    SetTimer(window_, kClosingSocketsTimer, kClosingSocketsPeriodMs, nullptr);
+}
+
+bool Win32Port::ServeClosingSockets(UINT message, WPARAM wParam) {
+    if (message != WM_TIMER || wParam != kClosingSocketsTimer)
+        return false;
+    closing_.Serve(platform::TickCountMs());
+    if (closing_.Empty())
+        KillTimer(window_, kClosingSocketsTimer);
+    return true;
 }
 
 } // namespace manager

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/platform/Settings.h"
+#include "manager/port/ClosingSockets.h"
 #include "manager/port/PlatformPort.h"
 
 namespace manager {
@@ -65,8 +66,18 @@ class Win32Port : public PlatformPort {
     void SetSettingsLocation(std::u16string location) { settingsLocation_ = std::move(location); }
     void BroadcastServerReload() override;
 
+    // Serves the closed connections on their timer's ticks (then true); false for any other
+    // message.
+    bool ServeClosingSockets(UINT message, WPARAM wParam);
+    // Ends the closed connections still open, waiting up to their bound (when the window's
+    // loop has ended: nothing else runs then).
+    void FinishClosingSockets() { closing_.Finish(); }
+
   protected:
     bool SelectSocketEvents(platform::Socket& socket) override;
+    // The connection ends gracefully (ClosingSockets) on the window's timer, so that the player
+    // gets the disconnect request sent just before the close and the window never waits.
+    void RetireSocket(platform::Socket socket) override;
     // Posts the closing of the box opened with `ticket`.
     void PostErrorBoxClosed(DialogTicket ticket);
     // Runs the outcome queued first when `message` is WM_DIALOG_OUTCOME (then true).
@@ -85,6 +96,7 @@ class Win32Port : public PlatformPort {
     int errorBoxes_ = 0; // boxes nest: timers run inside their modal loops
     LineSink logSink_;
     std::u16string settingsLocation_;
+    ClosingSockets closing_;
 };
 
 } // namespace manager

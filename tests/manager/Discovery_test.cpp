@@ -92,6 +92,21 @@ TEST(Discovery, AFreePlayerEndsItAfter11EmptyWaitsAnd6Requests) {
     EXPECT_TRUE(lan.port.Logged(u"recv IP_192.0.2.3:62000\n"));
 }
 
+TEST(Discovery, LateWakeUpsDoNotStretchTheSilence) {
+    // Every wait wakes 3 ms late. The next one still ends 100 ms after the previous one was
+    // due, so the overruns do not add up over the 17 waits: only the 5 resends go out 3 ms
+    // late (their answers come as much later) and the last wait's overrun shows.
+    Lan lan;
+    lan.Player(2, 0);
+    lan.port.beforeWait = [&] { lan.port.now += 3; };
+    const std::uint32_t start = lan.port.now;
+    DiscoverTargets(lan.port, lan.context, lan.table);
+    EXPECT_EQ(lan.context.lastError, kDiscoveryOk);
+    EXPECT_EQ(lan.port.datagrams->emptyWaits, 11);
+    EXPECT_EQ(lan.Requests(), 6u);
+    EXPECT_EQ(lan.port.now - start, 1100u + 6u * 5u + 5u * 3u + 3u);
+}
+
 TEST(Discovery, NamesThatAreNoUtf8StoreNoZeroOrLoneHalf) {
     // An overlong zero, an encoded surrogate half and an overlong slash, each one U+FFFD per
     // byte; a 4-byte form stays one pair.

@@ -31,6 +31,17 @@ make_lan() {
     ip -n "$pc" route add default dev eth0
 }
 
+# pc_command PC_NS NAME: defines `pc CMD...`, which runs CMD on the PC with host name NAME
+# resolving to 192.0.2.1 (a UTS and mount namespace of its own per command; files in $work).
+pc_command() {
+    pc_ns=$1
+    printf '127.0.0.1 localhost\n192.0.2.1 %s\n' "$2" >"$work/hosts"
+    printf '#!/bin/sh\nprintf %s >/proc/sys/kernel/hostname\nmount --bind "$1" /etc/hosts\nshift\nexec "$@"\n' \
+        "$2" >"$work/pc-exec"
+    chmod +x "$work/pc-exec"
+}
+pc() { ip netns exec "$pc_ns" unshare -m -u "$work/pc-exec" "$work/hosts" "$@"; }
+
 # start_player TAG NAMESPACE OPTION...: kestro-player with $PLAYER_OPTIONS and the options;
 # sets <TAG>_pid, <TAG>_log, <TAG>_fifo and adds the PID to player_pids.
 player_runs=0

@@ -21,7 +21,7 @@ took=$((SECONDS - start))
 # Every measurement of the server and of the local baseline produced a positive figure.
 for test in read write readdirplus lookup-1000 fill-1 read-cpu write-cpu \
     seek-tcp-4096 seek-tcp-32768-p99 seek-udp-4096 seek-udp-32768-p99 sequential-udp-8192 \
-    sequential-udp-32768 cold cold-restart idle-cpu idle-rss-kib; do
+    sequential-udp-32768 cold cold-restart idle-cpu idle-rss-kib road-T road-P; do
     value=$(awk -F'\t' -v t="$test" '$3 == "lumavert" && $4 == t { print $8; exit }' "$work/rows.tsv")
     awk -v v="$value" 'BEGIN { exit !(v + 0 > 0 || v == "0.000") }' ||
         fail "no figure for $test (got '$value')"
@@ -31,5 +31,6 @@ for test in read write copy readdirplus; do
 done
 grep -q '^READDIRPLUS 200 files' "$work/out.txt" || fail "table not printed"
 grep -q '^seek UDP 32 KiB' "$work/out.txt" || fail "player table not printed"
+grep -q '^lumavert play' "$work/out.txt" || fail "road row not printed"
 [ "$took" -lt 120 ] || fail "smoke run took $took s"
 echo "PASS: bench smoke ($took s)"

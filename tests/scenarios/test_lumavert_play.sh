@@ -43,18 +43,9 @@ make_lan "$ns_pc" "$ns_lan" "$ns_a" "$ns_b"
 
 # The PC's name resolves to its veth address (its own UTS and mount namespace per command); the
 # settings, Documents and list folder are the test's.
-printf '127.0.0.1 localhost\n192.0.2.1 pc-play\n' >"$work/hosts"
+pc_command "$ns_pc" pc-play
 export HOME=$work/home XDG_CONFIG_HOME=$work/config
 mkdir -p "$HOME/Documents" "$XDG_CONFIG_HOME"
-cat >"$work/pc-exec" <<'EOF'
-#!/bin/sh
-printf pc-play >/proc/sys/kernel/hostname
-mount --bind "$1" /etc/hosts
-shift
-exec "$@"
-EOF
-chmod +x "$work/pc-exec"
-pc() { ip netns exec "$ns_pc" unshare -m -u "$work/pc-exec" "$work/hosts" "$@"; }
 # lumavert without a terminal (setsid), its standard error in $1.err, output in $1.out.
 lumavert() {
     local out=$1

@@ -449,6 +449,11 @@ void Socket::ShutdownBoth() {
         shutdown(static_cast<int>(handle_), SHUT_RDWR);
 }
 
+void Socket::ShutdownSend() {
+    if (IsValid())
+        shutdown(static_cast<int>(handle_), SHUT_WR);
+}
+
 void Socket::Close() {
     if (!IsValid())
         return;

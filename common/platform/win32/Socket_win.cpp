@@ -355,6 +355,11 @@ void Socket::ShutdownBoth() {
         shutdown(Raw(handle_), SD_BOTH);
 }
 
+void Socket::ShutdownSend() {
+    if (IsValid())
+        shutdown(Raw(handle_), SD_SEND);
+}
+
 void Socket::Close() {
     if (!IsValid())
         return;

@@ -20,9 +20,12 @@ namespace {
 using namespace manager;
 
 driver::DriverEvents* gEvents = nullptr;
+Win32Port* gPort = nullptr;
 
 LRESULT CALLBACK DriverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (gEvents != nullptr && DeliverManagerMessage(*gEvents, message, wParam, lParam))
+        return 0;
+    if (gPort != nullptr && gPort->ServeClosingSockets(message, wParam))
         return 0;
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -102,12 +105,15 @@ int wmain(int argc, wchar_t** argv) {
     DeviceControl control(port, session.context.host);
     session.events.Attach(control);
     gEvents = &session.events;
+    gPort = &port;
     WindowHost host(port);
     text::SetDebugSink(
         [&](std::u16string_view l) { host.Print("debug: " + driver::Printable(l)); });
     const int status = driver::RunDriverScript(host, session, control, args);
     text::SetDebugSink({});
     gEvents = nullptr;
+    gPort = nullptr;
+    port.FinishClosingSockets();
     DestroyWindow(window);
     return status;
 }
