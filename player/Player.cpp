@@ -173,8 +173,9 @@ class Runtime {
     Runtime(PlayerConfig config, JsonLog& log)
         : config_(std::move(config)), log_(log), random_(config_.seed) {}
     ~Runtime() {
-        if (flood_.joinable())
-            flood_.join();
+        for (std::thread* thread : {&flood_, &noise_})
+            if (thread->joinable())
+                thread->join();
     }
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;
@@ -190,6 +191,7 @@ class Runtime {
   private:
     void OnDatagram();
     void StartFlood(const sockaddr_in& to);
+    void StartNoise(int fd, int session, std::uint32_t ms);
     void SendDatagram(const PendingDatagram& datagram);
     void OnAccept();
     void OnConnectionEvent(Connection& connection, short events);
@@ -210,7 +212,7 @@ class Runtime {
     std::unique_ptr<NfsWorker> listsWorker_, fileWorker_;
     std::map<int, std::unique_ptr<Connection>> connections_; // by session id
     std::vector<PendingDatagram> pending_;
-    std::thread flood_;
+    std::thread flood_, noise_;
     std::map<std::string, Bytes> macBySource_;
     std::optional<Bytes> lastMac_;
     std::string controlBuffer_;
@@ -416,6 +418,33 @@ void Runtime::StartFlood(const sockaddr_in& to) {
     flood_ = std::thread([plan] { Flood(plan); });
 }
 
+// A thread writing to its own descriptor of the connection: the session's packets go on and
+// may land amid the noise. The bytes are counted, not logged.
+void Runtime::StartNoise(int fd, int session, std::uint32_t ms) {
+    if (noise_.joinable())
+        noise_.join();
+    const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return;
+    log_.Write(JsonLine("noise").Int("session", session).Int("ms", ms));
+    noise_ = std::thread([own, ms, seed = Random()] {
+        std::mt19937 random(seed);
+        Bytes bytes(65536);
+        for (std::uint8_t& byte : bytes)
+            byte = static_cast<std::uint8_t>(random());
+        const double end = MonotonicSeconds() + ms / 1000.0;
+        while (MonotonicSeconds() < end) {
+            if (::send(own, bytes.data(), bytes.size(), MSG_NOSIGNAL) >= 0)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            pollfd writable{own, POLLOUT, 0};
+            poll(&writable, 1, 10);
+        }
+        ::close(own);
+    });
+}
+
 void Runtime::SendDatagram(const PendingDatagram& datagram) {
     const ssize_t sent =
         sendto(datagram.fd, datagram.bytes.data(), datagram.bytes.size(), 0,
@@ -596,6 +625,9 @@ void Runtime::ApplyCommand(const std::string& line) {
         session->SendRaw(std::move(noise));
         break;
     }
+    case Kind::Noise:
+        StartNoise(connections_[session->Id()]->Fd(), session->Id(), n[0]);
+        break;
     case Kind::Close:
     case Kind::Reset:
         session->CloseNow(command.kind == Kind::Reset);
