@@ -457,10 +457,10 @@ TEST(DeviceControl, AStreamWithoutEndIsReadInTurnsWithTheDialogsOtherMessages) {
     // More than a notification takes: it returns with the rest unread (the socket notifies
     // again while bytes wait), and the next ones go on from there.
     s.control.REQ_GetStatus();
-    std::vector<std::uint8_t> requests;
+    std::vector<std::uint8_t> burst = BuildAnswer(s.Stream().sends.back(), 0);
     for (std::uint32_t i = 1; i <= 4000; ++i)
-        requests = Concat(requests, Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({i, 1})));
-    s.Read({requests, BuildAnswer(s.Stream().sends.back(), 0)});
+        burst = Concat(burst, Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({i, 1})));
+    s.Read({burst});
     EXPECT_FALSE(s.Stream().incoming.empty());
     EXPECT_LT(s.port.posted.size(), 4000u);
     for (int turn = 0; turn < 100 && !s.Stream().incoming.empty(); ++turn)
