@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "player/Flood.h"
+
 namespace player {
 
 namespace {
@@ -144,6 +146,15 @@ struct Parser {
             return number(0, 600000) && (d.delayMs = static_cast<int>(n), true);
         if (name == "--discovery-answer")
             return Variants(value);
+        if (name == "--flood-on-search") {
+            const std::size_t colon = value.find(':');
+            if (colon == std::string::npos || !IsFloodKind(value.substr(0, colon)) ||
+                !ParseNumber(value.substr(colon + 1), 1, 1000000, n))
+                return Fail("--flood-on-search: expected KIND:COUNT, got " + value);
+            d.floodKind = value.substr(0, colon);
+            d.floodCount = static_cast<long>(n);
+            return true;
+        }
         if (name == "--expect-dest")
             return d.expectedDestination = value, true;
         if (name == "--expect-mac") {
@@ -284,7 +295,7 @@ bool ParseOptions(const std::vector<std::string>& args, PlayerConfig& config, st
 
 const char* const kUsage = R"(usage: kestro-player [OPTION...]
        kestro-player flood --to ADDR[:PORT] [--rate N] [--count N | --seconds S]
-                           [--kind search|answer|random] [--size N] [--seed N]
+                           [--kind search|answer|random|mixed] [--size N] [--seed N]
 
 A simulated Kestro player: answers discovery on UDP port 62000, serves the control protocol
 on TCP port 62000, reads the PC's lists and files over NFS, and logs every byte and every
@@ -313,6 +324,8 @@ Discovery:
   --expect-dest WHAT     requests must reach directed_broadcast, limited_broadcast, unicast
                          or this dotted address
   --expect-mac MAC       the search request and the connect payload must carry this MAC
+  --flood-on-search KIND:COUNT  send COUNT flood datagrams (search, answer, random, mixed)
+                         at 1000 per second to the source of the next search request
 
 Control protocol (STEP: connect, code, disconnect, deactivate, update, assign, play, stop,
 pause, ff, rew, status, or all):

@@ -68,6 +68,9 @@ struct DiscoveryConfig {
     int delayMs = 0;
     std::vector<std::string> sources; // extra local addresses each answer is also sent from
     std::optional<std::string> expectedDestination; // a class name or a dotted address
+    // Floods the source of the next search request (once per setting) at 1000 per second.
+    std::string floodKind;
+    long floodCount = 0;
 };
 
 struct PlayerConfig {

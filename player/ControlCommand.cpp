@@ -49,6 +49,7 @@ constexpr Shape kShapes[] = {
     {"cut", ControlCommand::Kind::Cut, 3, 0, true},
     {"raw", ControlCommand::Kind::Raw, 0, 0, true},
     {"random", ControlCommand::Kind::Random, 1, 0, false},
+    {"noise", ControlCommand::Kind::Noise, 1, 0, false},
     {"close", ControlCommand::Kind::Close, 0, 0, false},
     {"reset", ControlCommand::Kind::Reset, 0, 0, false},
     {"quit", ControlCommand::Kind::Quit, 0, 0, false},

@@ -22,6 +22,7 @@ struct ControlCommand {
         Cut,           // cut AT CMD SUB [HEX]          (a packet in two writes, 50 ms apart)
         Raw,           // raw HEX
         Random,        // random N
+        Noise,         // noise MS: random bytes as fast as the connection takes them, for MS
         Close,         // close
         Reset,         // reset
         Option,        // option --OPTION [VALUE]...

@@ -1,4 +1,5 @@
-// Sends search requests, search answers or random bytes at N datagrams per second.
+// Sends search requests, search answers or random bytes (or all three in turn) at N datagrams
+// per second.
 #include "player/Flood.h"
 
 #include <arpa/inet.h>
@@ -62,16 +63,17 @@ bool ParseFlood(const std::vector<std::string>& args, FloodOptions& options) {
         else
             return false;
     }
-    return haveTarget && args.size() % 2 == 0 && options.rate > 0 &&
-           (options.kind == "search" || options.kind == "answer" || options.kind == "random") &&
+    return haveTarget && args.size() % 2 == 0 && options.rate > 0 && IsFloodKind(options.kind) &&
            options.size <= 65507;
 }
 
-Bytes Datagram(const FloodOptions& options, std::mt19937& random, long serial) {
+Bytes Datagram(const FloodPlan& options, std::mt19937& random, long serial) {
     const Bytes mac = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
-    if (options.kind == "search")
+    static const char* const kMixed[] = {"search", "answer", "random"};
+    const std::string kind = options.kind == "mixed" ? kMixed[serial % 3] : options.kind;
+    if (kind == "search")
         return BuildSearchRequest(static_cast<std::uint32_t>(serial), mac);
-    if (options.kind == "answer") {
+    if (kind == "answer") {
         // Answers to a request nobody sent: the token cannot match.
         SearchRequest request{true, static_cast<std::uint32_t>(random()), mac, mac};
         request.echo.resize(8, 0);
@@ -87,26 +89,22 @@ Bytes Datagram(const FloodOptions& options, std::mt19937& random, long serial) {
 
 } // namespace
 
-int RunFlood(const std::vector<std::string>& args) {
-    FloodOptions options;
-    if (!ParseFlood(args, options)) {
-        std::fputs("usage: kestro-player flood --to ADDR[:PORT] [--rate N] [--count N | --seconds "
-                   "S] [--kind search|answer|random] [--size N] [--seed N]\n",
-                   stderr);
-        return 2;
-    }
+FloodResult Flood(const FloodPlan& options) {
+    FloodResult result;
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) != 0) {
-        std::fprintf(stderr, "kestro-player flood: %s\n", std::strerror(errno));
-        return 2;
+        if (fd >= 0)
+            ::close(fd);
+        result.failed = options.total;
+        return result;
     }
-    const long total =
-        options.count >= 0 ? options.count : static_cast<long>(options.rate * options.seconds);
+    const long total = options.total;
     std::mt19937 random(options.seed);
     timespec start{};
     clock_gettime(CLOCK_MONOTONIC, &start);
-    long sent = 0, failed = 0;
+    long& sent = result.sent;
+    long& failed = result.failed;
     for (long i = 0; i < total; ++i) {
         // An absolute schedule keeps the rate steady whatever one send costs.
         const double offset = i / options.rate;
@@ -128,15 +126,40 @@ int RunFlood(const std::vector<std::string>& args) {
     }
     timespec end{};
     clock_gettime(CLOCK_MONOTONIC, &end);
-    const double elapsed =
+    result.seconds =
         static_cast<double>(end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
+    ::close(fd);
+    return result;
+}
+
+int RunFlood(const std::vector<std::string>& args) {
+    FloodOptions options;
+    if (!ParseFlood(args, options)) {
+        std::fputs("usage: kestro-player flood --to ADDR[:PORT] [--rate N] [--count N | --seconds "
+                   "S] [--kind search|answer|random|mixed] [--size N] [--seed N]\n",
+                   stderr);
+        return 2;
+    }
+    FloodPlan plan;
+    plan.to = options.to;
+    plan.rate = options.rate;
+    plan.total =
+        options.count >= 0 ? options.count : static_cast<long>(options.rate * options.seconds);
+    plan.kind = options.kind;
+    plan.size = options.size;
+    plan.seed = options.seed;
+    const FloodResult result = Flood(plan);
+    if (result.sent == 0 && result.failed == plan.total && plan.total > 0) {
+        std::fputs("kestro-player flood: no socket\n", stderr);
+        return 2;
+    }
     char to[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &options.to.sin_addr, to, sizeof to);
     std::printf("{\"event\":\"flood\",\"to\":\"%s:%u\",\"kind\":\"%s\",\"sent\":%ld,\"failed\":%ld,"
                 "\"seconds\":%.3f}\n",
-                to, ntohs(options.to.sin_port), options.kind.c_str(), sent, failed, elapsed);
-    ::close(fd);
-    return failed == 0 ? 0 : 1;
+                to, ntohs(options.to.sin_port), options.kind.c_str(), result.sent, result.failed,
+                result.seconds);
+    return result.failed == 0 ? 0 : 1;
 }
 
 } // namespace player

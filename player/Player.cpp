@@ -15,6 +15,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <random>
+#include <thread>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -25,6 +26,7 @@
 #include "player/ControlCommand.h"
 #include "player/ControlSession.h"
 #include "player/DiscoveryCodec.h"
+#include "player/Flood.h"
 #include "player/JsonLog.h"
 #include "player/NfsWorker.h"
 
@@ -170,6 +172,13 @@ class Runtime {
   public:
     Runtime(PlayerConfig config, JsonLog& log)
         : config_(std::move(config)), log_(log), random_(config_.seed) {}
+    ~Runtime() {
+        for (std::thread* thread : {&flood_, &noise_})
+            if (thread->joinable())
+                thread->join();
+    }
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
 
     bool Start(std::string& error);
     int Loop();
@@ -181,6 +190,8 @@ class Runtime {
 
   private:
     void OnDatagram();
+    void StartFlood(const sockaddr_in& to);
+    void StartNoise(int fd, int session, std::uint32_t ms);
     void SendDatagram(const PendingDatagram& datagram);
     void OnAccept();
     void OnConnectionEvent(Connection& connection, short events);
@@ -201,6 +212,7 @@ class Runtime {
     std::unique_ptr<NfsWorker> listsWorker_, fileWorker_;
     std::map<int, std::unique_ptr<Connection>> connections_; // by session id
     std::vector<PendingDatagram> pending_;
+    std::thread flood_, noise_;
     std::map<std::string, Bytes> macBySource_;
     std::optional<Bytes> lastMac_;
     std::string controlBuffer_;
@@ -376,6 +388,8 @@ void Runtime::OnDatagram() {
                        .Str("mac", MacText(request.mac)));
         macBySource_[AddressText(from.sin_addr)] = request.mac;
         lastMac_ = request.mac;
+        if (config_.discovery.floodCount > 0)
+            StartFlood(from);
         const double at = MonotonicSeconds() + config_.discovery.delayMs / 1000.0;
         for (AnswerVariant variant : config_.discovery.answers) {
             const Bytes answer = BuildSearchAnswer(request, config_.discovery.fields, variant);
@@ -385,6 +399,50 @@ void Runtime::OnDatagram() {
                                     sourceNames_[i]});
         }
     }
+}
+
+// From a thread of its own, so that answers and sessions go on during the flood.
+void Runtime::StartFlood(const sockaddr_in& to) {
+    FloodPlan plan;
+    plan.to = to;
+    plan.total = config_.discovery.floodCount;
+    plan.kind = config_.discovery.floodKind;
+    plan.seed = Random();
+    config_.discovery.floodCount = 0;
+    if (flood_.joinable())
+        flood_.join();
+    log_.Write(JsonLine("flood")
+                   .Str("to", EndpointText(to))
+                   .Str("kind", plan.kind)
+                   .Int("count", plan.total));
+    flood_ = std::thread([plan] { Flood(plan); });
+}
+
+// A thread writing to its own descriptor of the connection: the session's packets go on and
+// may land amid the noise. The bytes are counted, not logged.
+void Runtime::StartNoise(int fd, int session, std::uint32_t ms) {
+    if (noise_.joinable())
+        noise_.join();
+    const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return;
+    log_.Write(JsonLine("noise").Int("session", session).Int("ms", ms));
+    noise_ = std::thread([own, ms, seed = Random()] {
+        std::mt19937 random(seed);
+        Bytes bytes(65536);
+        for (std::uint8_t& byte : bytes)
+            byte = static_cast<std::uint8_t>(random());
+        const double end = MonotonicSeconds() + ms / 1000.0;
+        while (MonotonicSeconds() < end) {
+            if (::send(own, bytes.data(), bytes.size(), MSG_NOSIGNAL) >= 0)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            pollfd writable{own, POLLOUT, 0};
+            poll(&writable, 1, 10);
+        }
+        ::close(own);
+    });
 }
 
 void Runtime::SendDatagram(const PendingDatagram& datagram) {
@@ -567,6 +625,9 @@ void Runtime::ApplyCommand(const std::string& line) {
         session->SendRaw(std::move(noise));
         break;
     }
+    case Kind::Noise:
+        StartNoise(connections_[session->Id()]->Fd(), session->Id(), n[0]);
+        break;
     case Kind::Close:
     case Kind::Reset:
         session->CloseNow(command.kind == Kind::Reset);

@@ -13,6 +13,12 @@ std::int32_t Signed(std::uint32_t value) {
     return static_cast<std::int32_t>(value);
 }
 
+// A player that sends without end would hold the dialog's thread here for as long as it
+// sends, and each of its requests posts an answer message: the rest waits for the next
+// notification (the socket notifies again while bytes are unread). 32 reads of 2064 bytes
+// still drop the whole of the largest packet a 16-bit length announces when out of step.
+constexpr int kReadsPerNotification = 32;
+
 // UTF-16LE text from `offset` to its zero unit or the end of the packet.
 std::u16string Utf16LeText(ByteSpan packet, std::size_t offset) {
     std::u16string text;
@@ -36,7 +42,7 @@ void DeviceControl::ReceiveCtrlPackets() {
     // not be placed (one announced larger than a read, or garbage): it goes too, so that the
     // next notification starts at a packet instead of inside the rest of that one.
     bool outOfStep = false;
-    for (;;) {
+    for (int reads = 0; reads < kReadsPerNotification; ++reads) {
         const ReceiveResult read = socket_->Receive(stream_.Space());
         if (read.status != ReceiveStatus::Data || read.count == 0)
             return;

@@ -452,5 +452,35 @@ TEST(DeviceControl, APlayerSendingItsOwnRequestsInALoop) {
               BuildAnswer(Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({1000, 1})), 0));
 }
 
+TEST(DeviceControl, AStreamWithoutEndIsReadInTurnsWithTheDialogsOtherMessages) {
+    Session s;
+    // More than a notification takes: it returns with the rest unread (the socket notifies
+    // again while bytes wait), and the next ones go on from there.
+    s.control.REQ_GetStatus();
+    std::vector<std::uint8_t> burst = BuildAnswer(s.Stream().sends.back(), 0);
+    for (std::uint32_t i = 1; i <= 4000; ++i)
+        burst = Concat(burst, Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({i, 1})));
+    s.Read({burst});
+    EXPECT_FALSE(s.Stream().incoming.empty());
+    EXPECT_LT(s.port.posted.size(), 4000u);
+    for (int turn = 0; turn < 100 && !s.Stream().incoming.empty(); ++turn)
+        s.Read({});
+    EXPECT_EQ(s.control.State().fileIndex, 4000u);
+    EXPECT_EQ(s.Slots().statusResult, 0u);
+
+    // Garbage likewise, and the packet after it is read once it comes.
+    std::vector<std::uint8_t> noise(400000);
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    s.port.posted.clear();
+    s.Read({noise});
+    EXPECT_FALSE(s.Stream().incoming.empty());
+    for (int turn = 0; turn < 1000 && !s.Stream().incoming.empty(); ++turn)
+        s.Read({});
+    s.Read({Packet(CTRL_REQ_PLAYSTATUS_PC, 2)});
+    EXPECT_EQ(s.control.State().playState, kPlayStatePaused);
+    EXPECT_EQ(s.port.posted.size(), 1u);
+}
+
 } // namespace
 } // namespace manager

@@ -30,6 +30,12 @@ TEST(PlayerOptions, ModesPerStepAndErrors) {
     EXPECT_FALSE(ParseOptions({"--port", "62001"}, config, error, true)); // start only
     EXPECT_TRUE(ParseOptions({"--silent"}, config, error, true));
     EXPECT_TRUE(config.session.Of(Step::Status).noAnswer);
+
+    ASSERT_TRUE(ParseOptions({"--flood-on-search", "mixed:3000"}, config, error, true)) << error;
+    EXPECT_EQ(config.discovery.floodKind, "mixed");
+    EXPECT_EQ(config.discovery.floodCount, 3000);
+    for (const char* bad : {"mixed", "storm:10", "random:0", "answer:x"})
+        EXPECT_FALSE(ParseOptions({"--flood-on-search", bad}, config, error)) << bad;
 }
 
 TEST(PlayerOptions, ControlCommands) {

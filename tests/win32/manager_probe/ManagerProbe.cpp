@@ -31,6 +31,9 @@
 //   ManagerProbe shot FILE [popup]        save the main dialog (or the visible popup) as a BMP
 //   ManagerProbe server-pid               the process id owning Server's window, or "none"
 //   ManagerProbe running NAME             "yes" when a process of that executable name runs
+//   ManagerProbe health MS                the main dialog's answer to WM_NULL within MS and the
+//                                         manager's process figures: "ping MS handles N private
+//                                         KB working KB" ("ping hung" when it did not answer)
 //   ManagerProbe launch-bare EXE DIR      start EXE with the bare command line "Lumavert.exe"
 //                                         in DIR, as a command prompt does; wait for it and
 //                                         exit with its exit code
@@ -38,6 +41,7 @@
 // Exit codes: 0 done, 2 usage, 3 timed out, 4 not found or refused.
 #include <windows.h>
 
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -351,6 +355,37 @@ int LaunchBare(const std::wstring& program, const std::wstring& folder) {
     return static_cast<int>(code);
 }
 
+// Timed from here: a reply in MS means the manager's thread came round to its messages.
+int Health(DWORD timeoutMs) {
+    const HWND main = FindManager();
+    if (main == nullptr)
+        return kExitNotFound;
+    LARGE_INTEGER frequency{}, before{}, after{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&before);
+    DWORD_PTR result = 0;
+    const bool answered =
+        SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+    QueryPerformanceCounter(&after);
+    const long long ms = (after.QuadPart - before.QuadPart) * 1000 / frequency.QuadPart;
+    std::wstring line = answered ? L"ping " + std::to_wstring(ms) : std::wstring(L"ping hung");
+    if (const HANDLE process =
+            OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ProcessOf(main))) {
+        DWORD handles = 0;
+        if (GetProcessHandleCount(process, &handles))
+            line += L" handles " + std::to_wstring(handles);
+        PROCESS_MEMORY_COUNTERS_EX memory{};
+        memory.cb = sizeof(memory);
+        if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                                 sizeof(memory)))
+            line += L" private " + std::to_wstring(memory.PrivateUsage / 1024) + L" working " +
+                    std::to_wstring(memory.WorkingSetSize / 1024);
+        CloseHandle(process);
+    }
+    Print(line);
+    return answered ? 0 : kExitTimeout;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -418,6 +453,8 @@ int wmain(int argc, wchar_t** argv) {
         return ServerPid();
     if (command == L"running" && argc == 3)
         return Running(argv[2]);
+    if (command == L"health" && argc == 3)
+        return Health(static_cast<DWORD>(Number(argv[2])));
     if (command == L"launch-bare" && argc == 4)
         return LaunchBare(argv[2], argv[3]);
     return kExitUsage;
