@@ -102,6 +102,33 @@ check "... after the log was emptied and the broadcast" equals "$(probe log | he
 check "... then discovery reports no player" equals "$(probe error-box 20)" \
     "$(printf 'No device found. \nPlease check PC/Device network connection.')"
 
+# --- A Server that has ended is started again by the next hand-off, which is then acknowledged ---
+killed=$(probe server-pid)
+wine taskkill /F /PID "$killed" >/dev/null 2>&1 || true
+gone=no
+for _ in $(seq 1 50); do
+    [ "$(probe server-pid)" = none ] && { gone=yes; break; }
+    sleep 0.2
+done
+check "the Server this scenario started is killed by its pid" equals "$gone" yes
+after="$work/После 2"
+mkdir -p "$after"
+probe hand-off 0 "$(win_path "$after")" >/dev/null
+acked=no
+for _ in $(seq 1 100); do
+    probe log | grep -qx "Set Server: OK!" && { acked=yes; break; }
+    sleep 0.2
+done
+check "after the kill a hand-off is acknowledged" equals "$acked" yes
+check "... by a Server started again first" equals "$(probe log | head -4 | tr '\n' '|')" \
+    "Set Server setting: start|Server has ended: restart|Set to Server...|Set Server: OK!|"
+restarted=$(probe server-pid)
+check "... which runs under a new pid" test "$restarted" != none -a "$restarted" != "$killed"
+check "... with the new Root" equals "$(server_probe reg-get Root)" "sz:$(win_path "$after")"
+check "... then discovery goes on" equals "$(probe error-box 20)" \
+    "$(printf 'No device found. \nPlease check PC/Device network connection.')"
+new_server=$restarted
+
 # --- The hidden-window rule ---
 probe send "Debug To Manager AP" 0 1 >/dev/null
 check "Debug 0,1 shows the main dialog" contains "$(probe windows)" "shown=yes"

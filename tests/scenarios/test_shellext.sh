@@ -132,4 +132,37 @@ check "nfs-cat reads the replaced list" read_list "$work/second.out"
 check "the second read shows the new list" cmp "$work/second.out" "$list"
 [ "$CHECKS_FAILED" -eq 0 ] || sed 's/^/    /' "$work/nfs-cat.err"
 
+# The list folder on a 64 KiB disk of its own, and on one made read-only after a first hand-off,
+# each a tmpfs in a private mount namespace that nothing outside sees. Wine's server must run
+# inside it, so this prefix's server is stopped before and after.
+list_disk() { # MODE: small or readonly
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w
+    unshare -m bash -c '
+        set -e
+        mount --make-rprivate /
+        mkdir -p "$HOME/Lumavert"
+        mount -t tmpfs -o size=64k lumavert-list-disk "$HOME/Lumavert"
+        if [ "$1" = readonly ]; then
+            wine "$0" --hand-off "$2" >/dev/null 2>&1
+            mount -o remount,ro "$HOME/Lumavert"
+        fi
+        set +e
+        LUMAVERT_LIST_DISK=$1 timeout 180 wine "$0" --gtest_filter="TavomenuListDisk.*" --gtest_brief=1
+        status=$?
+        wineserver -k >/dev/null 2>&1
+        wineserver -w
+        exit $status
+    ' "$driver" "$1" "$(win_path "$work/files/disk/a.mp3")" >"$work/disk-$1.txt" 2>&1
+}
+ran_one() { grep -a -q '^\[  PASSED  \] 1 test' "$1" && ! grep -a -q 'SKIPPED' "$1"; }
+mkdir -p "$work/files/disk"
+touch "$work/files/disk/a.mp3" "$work/files/disk/b.mkv"
+for mode in small readonly; do
+    list_disk "$mode" && status=0 || status=$?
+    grep -a -v '^debug: ' "$work/disk-$mode.txt" | tr -d '\r' | sed 's/^/  /'
+    check "list folder on a $mode disk: the new lists or none" test "$status" = 0
+    check "... the case ran" ran_one "$work/disk-$mode.txt"
+done
+
 check_summary
