@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Lumavert.exe under Wine, watched and driven from outside: start-up with the real Server.exe
 # (exactly one hidden topmost main dialog, the server replaced, the tray icon), a second start,
-# the hidden-window rule, the tray callback's status popup, the About box, a re-created taskbar
-# and Quit; then the supervision of Server.exe with a stand-in server (one deaf to the close
+# a hand-off, one after the Server was killed (started again, then acknowledged), the
+# hidden-window rule, the tray callback's status popup, the About box, a re-created taskbar and
+# Quit; then the supervision of Server.exe with a stand-in server (one deaf to the close
 # request, none at all, one that never shows its window, a decoy in the current directory).
 # In a private network namespace (Server.exe takes the NFS ports), with a fresh prefix.
 source "$(dirname "$0")/lib.sh"

@@ -3,8 +3,9 @@
 # undecorated exports, only system imports), register.cmd and unregister.cmd under Wine, then
 # the driver's tests: a 64-bit program playing Explorer on an STA thread, with the manager
 # stand-in in another process, in a fresh prefix (the 32-bit DLL is read as a data file only:
-# there is no 32-bit Wine here). Last, Server.exe serves a hand-off's list to a real NFS client.
-# In a private network namespace, for Server.exe's ports.
+# there is no 32-bit Wine here), hostile selections among them. Then Server.exe serves a
+# hand-off's list to a real NFS client. Last, the list folder on a small and on a read-only
+# tmpfs, each in a private mount namespace. In a private network namespace, for Server.exe's ports.
 source "$(dirname "$0")/lib.sh"
 
 command -v wine >/dev/null 2>&1 || skip "wine is not installed"
@@ -101,6 +102,12 @@ ln -sfn "$work/drive-m" "$WINEPREFIX/dosdevices/m:"
 
 export LUMAVERT_TAVOMENU64=$(win_path "$dll64") LUMAVERT_TAVOMENU32=$(win_path "$dll32")
 export LUMAVERT_STANDIN=$(win_path "$standin") LUMAVERT_WORK=$(win_path "$work/files")
+# The 10,000 files of the largest selection.
+mkdir -p "$work/files/many"
+(cd "$work/files/many" && for i in $(seq -f %05g 0 2 9998); do
+    : >"$i song.mp3"
+    : >"$(printf %05d $((10#$i + 1))) clip.mkv"
+done)
 export LUMAVERT_VERSION=$(sed -n 's/^project(Lumavert VERSION \([0-9.]*\).*/\1/p' "$SOURCE/CMakeLists.txt")
 set +e
 timeout 300 wine "$driver" --gtest_brief=1 >"$work/driver.txt" 2>&1
