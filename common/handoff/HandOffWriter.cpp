@@ -15,8 +15,14 @@ HandOffOutcome HandOffSelection(const Selection& selection, const HandOffNotify&
     const std::u16string listFolder =
         targets.listFolder.empty() ? ListFolder(kExtensionFolderFailure) : targets.listFolder;
     text::DebugPrint(u"%s", listFolder);
-    if (!ReplaceLists(BuildListPaths(listFolder), selection))
+    switch (ReplaceLists(BuildListPaths(listFolder), selection)) {
+    case ListsOutcome::Replaced:
+        break;
+    case ListsOutcome::OldListStands:
         return HandOffOutcome::OldListStands;
+    case ListsOutcome::NotWritten:
+        return HandOffOutcome::ListsNotWritten;
+    }
 
     text::DebugPrint(u"SendMap: m_wstrFilePath=%s \n", selection.folder);
     platform::SharedMemory block;

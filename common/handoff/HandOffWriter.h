@@ -14,10 +14,12 @@ namespace handoff {
 using HandOffNotify = std::function<void()>;
 
 enum class HandOffOutcome {
-    Notified,      // the block was filled and the notification sent
-    OldListStands, // an old list could not be removed: no block, no notification
-    NoBlock,       // the block could not be created
-    NoView,        // the block could not be mapped
+    Notified,        // the block was filled and the notification sent
+    OldListStands,   // an old list could not be removed: no block, no notification
+    ListsNotWritten, // a new list could not be written (full disk, no folder): none stands,
+                     // no block, no notification
+    NoBlock,         // the block could not be created
+    NoView,          // the block could not be mapped
 };
 
 // Where a hand-off goes. The extension keeps the defaults; tests pass folders and names of their

@@ -53,26 +53,48 @@ bool RemoveOldList(const std::u16string& path) {
     }
 }
 
-void WriteList(const std::u16string& path, const std::vector<std::u16string>& names) {
+// True when the whole list stands at `path`; otherwise nothing stands there and the reason is
+// logged.
+bool WriteList(const std::u16string& path, const std::vector<std::u16string>& names) {
     platform::OpenOptions options;
     options.access = platform::FileAccess::Write;
     options.share = platform::FileShare::ReadWrite;
     options.disposition = platform::FileDisposition::CreateNew;
     platform::File file = platform::File::Open(path, options);
-    if (!file.IsOpen())
-        return;
+    if (!file.IsOpen()) {
+        const std::uint32_t error = platform::LastFileError();
+        text::DebugPrint(u"Error: list not created: %s \n", path);
+        text::DebugPrintSystemError(error);
+        return false;
+    }
     const std::string image = ListImage(names);
-    std::uint32_t written = 0;
-    const bool whole =
-        file.Write(image.data(), static_cast<std::uint32_t>(image.size()), written) &&
-        written == image.size();
+    // A short write is followed by one that says why (a full disk).
+    std::size_t done = 0;
+    std::uint32_t error = platform::kErrorSuccess;
+    while (done < image.size()) {
+        std::uint32_t written = 0;
+        if (!file.Write(image.data() + done, static_cast<std::uint32_t>(image.size() - done),
+                        written)) {
+            error = platform::LastFileError();
+            break;
+        }
+        if (written == 0) {
+            error = platform::kErrorDiskFull;
+            break;
+        }
+        done += written;
+    }
+    const bool whole = done == image.size();
     file.Close();
     // A cut list would hand the player part of the selection; leave none instead.
     if (!whole) {
+        text::DebugPrint(u"Error: list not written: %s \n", path);
+        text::DebugPrintSystemError(error);
         platform::RemoveFile(path);
-        return;
+        return false;
     }
     platform::SetPathAttributes(path, platform::kAttributeHidden);
+    return true;
 }
 
 } // namespace
@@ -122,16 +144,24 @@ std::string ListImage(std::span<const std::u16string> names) {
     return bytes;
 }
 
-bool ReplaceLists(const ListPaths& paths, const Selection& selection) {
-    for (const MediaType type : {MediaType::Video, MediaType::Audio, MediaType::Image}) {
-        const std::u16string& path = paths.For(type);
-        if (!RemoveOldList(path))
-            return false;
-        const std::vector<std::u16string>& names = selection.NamesOf(type);
-        if (!names.empty())
-            WriteList(path, names);
+ListsOutcome ReplaceLists(const ListPaths& paths, const Selection& selection) {
+    constexpr MediaType kTypes[] = {MediaType::Video, MediaType::Audio, MediaType::Image};
+    // Every old list goes before any new one is written: an old list that stays must not
+    // stand beside new ones.
+    for (const MediaType type : kTypes) {
+        if (!RemoveOldList(paths.For(type)))
+            return ListsOutcome::OldListStands;
     }
-    return true;
+    for (std::size_t i = 0; i < std::size(kTypes); ++i) {
+        const std::vector<std::u16string>& names = selection.NamesOf(kTypes[i]);
+        if (names.empty() || WriteList(paths.For(kTypes[i]), names))
+            continue;
+        // Part of the selection would pass for all of it: the lists written so far go too.
+        for (std::size_t j = 0; j < i; ++j)
+            platform::RemoveFile(paths.For(kTypes[j]));
+        return ListsOutcome::NotWritten;
+    }
+    return ListsOutcome::Replaced;
 }
 
 } // namespace handoff

@@ -39,10 +39,15 @@ ListPaths BuildListPaths(std::u16string_view listFolder);
 // The bytes of a list file holding `names`.
 std::string ListImage(std::span<const std::u16string> names);
 
-// Step 2 of the hand-off: deletes each list, and writes and hides the non-empty ones. A delete
-// that fails is retried briefly (a reader may hold the file for a moment); when an old list still
-// stands it logs why and returns false at once, since its names would pass for the new selection.
-// A list that cannot be created is left out silently.
-bool ReplaceLists(const ListPaths& paths, const Selection& selection);
+enum class ListsOutcome {
+    Replaced,      // the new lists stand, the empty ones are gone
+    OldListStands, // an old list could not be removed; no new list was written
+    NotWritten,    // a new list could not be written; no list stands
+};
+
+// Step 2 of the hand-off: deletes the three lists, then writes and hides the non-empty ones. A
+// delete that fails is retried briefly (a reader may hold the file for a moment). Either all
+// new lists stand or none does, and never beside an old one; each failure logs why.
+ListsOutcome ReplaceLists(const ListPaths& paths, const Selection& selection);
 
 } // namespace handoff

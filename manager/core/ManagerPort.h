@@ -302,6 +302,12 @@ class IManagerPort {
     // Sends "CMD To NFS Server" (0, 0) to every top-level window and returns once they have
     // handled it; a window that hangs is given up on after a timeout.
     virtual void BroadcastServerReload() = 0;
+    // Whether the server the manager started still runs (its window exists). A front-end that
+    // does not start the server keeps the default.
+    virtual bool IsServerRunning() { return true; }
+    // Starts the server again as start-up does (ResetServer); true once it runs. On failure
+    // the start code has told the user and begun quitting.
+    virtual bool RestartServer() { return false; }
 };
 
 } // namespace manager

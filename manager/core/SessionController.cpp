@@ -341,6 +341,16 @@ void SessionController::OnHandOffMessage(std::intptr_t wParam, std::intptr_t lPa
         Log(port_, u"Fail to set registry!");
         return;
     }
+    // A server that has ended would never answer: start it again first, so that it reads the
+    // new root and acknowledges the broadcast. The player's control session is not the
+    // server's: it stays open, and the player remounts from the fresh server.
+    if (!port_.IsServerRunning()) {
+        Log(port_, u"Server has ended: restart");
+        if (!port_.RestartServer()) {
+            Log(port_, u"Fail to restart Server!");
+            return;
+        }
+    }
     serverAcked_ = false;
     Log(port_, u"Set to Server...");
     port_.BroadcastServerReload();

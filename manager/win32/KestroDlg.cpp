@@ -129,9 +129,7 @@ bool CKestroDlg::OnInitDialog() {
         return true;
     }
 
-    Win32ServerHost win32Host([this](const std::u16string& text) { ShowErrorText(text); },
-                              [this] { QuitManager(); });
-    ResetServer(serverHost_ != nullptr ? *serverHost_ : win32Host, serverPath_);
+    RestartServer();
 
     SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
@@ -147,6 +145,17 @@ bool CKestroDlg::OnInitDialog() {
                                                win32::TTrayLayout::kCurrent);
     tray_->Add();
     return true;
+}
+
+bool CKestroDlg::IsServerRunning() {
+    Win32ServerHost win32Host(nullptr, nullptr);
+    return (serverHost_ != nullptr ? *serverHost_ : win32Host).ServerWindowExists();
+}
+
+bool CKestroDlg::RestartServer() {
+    Win32ServerHost win32Host([this](const std::u16string& text) { ShowErrorText(text); },
+                              [this] { QuitManager(); });
+    return ResetServer(serverHost_ != nullptr ? *serverHost_ : win32Host, serverPath_);
 }
 
 bool CKestroDlg::IsAnotherInstanceRunning() {

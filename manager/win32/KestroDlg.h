@@ -77,6 +77,9 @@ class CKestroDlg : public CDialog, public Win32Port {
     void ChooseTarget(const TargetTable& table, DialogTicket ticket) override;
     bool IsPromptOpen() override;
     void ClosePrompts() override;
+    // The server supervision of start-up, again when a hand-off finds the server ended.
+    bool IsServerRunning() override;
+    bool RestartServer() override;
     void ShowTargetFields(std::uint32_t address, std::u16string_view port,
                           std::u16string_view deviceName,
                           std::u16string_view targetStatus) override;

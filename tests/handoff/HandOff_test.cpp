@@ -226,6 +226,47 @@ TEST_F(HandOffTest, AListHeldOpenStopsTheHandOffBeforeTheBlock) {
     EXPECT_EQ(line, u"third.mp3\n");
 }
 
+TEST_F(HandOffTest, ListsAreAllNewOrNoneNeverBesideAnOldOne) {
+    Selection first;
+    first.videoNames = {u"old.mkv"};
+    first.audioNames = {u"old.mp3"};
+    first.folder = u"C:\\Old";
+    ASSERT_EQ(HandOff(first), HandOffOutcome::Notified);
+    const std::string oldAudio = ReadBytes(List("AudioList.txt"));
+
+    // The audio list is held: the new video list must not appear beside the old audio one.
+    Selection second;
+    second.videoNames = {u"new.mkv"};
+    second.audioNames = {u"new.mp3"};
+    second.folder = u"C:\\New";
+    if (IsWindows()) { // POSIX removes a file held open
+        platform::OpenOptions options;
+        options.access = platform::FileAccess::Read;
+        options.share = platform::FileShare::Read;
+        platform::File held = platform::File::Open(paths_.audio, options);
+        ASSERT_TRUE(held.IsOpen());
+        EXPECT_EQ(HandOff(second), HandOffOutcome::OldListStands);
+        EXPECT_EQ(ReadBytes(List("AudioList.txt")), oldAudio);
+        EXPECT_FALSE(std::filesystem::exists(List("VideoList.txt")));
+    }
+
+    // A list folder that is a file: nothing written, nobody told, the lines say why.
+    const std::filesystem::path file = temp_.Path() / "file";
+    std::ofstream(file) << "x";
+    HandOffTargets onFile = targets_;
+    onFile.listFolder = Backslashed(file);
+    notified_ = false;
+    lines_.Clear();
+    EXPECT_EQ(HandOffSelection(
+                  second, [this] { notified_ = true; }, onFile),
+              HandOffOutcome::ListsNotWritten);
+    EXPECT_FALSE(notified_);
+    EXPECT_TRUE(lines_.HasPrefix(u"Error: list not created: "));
+    EXPECT_TRUE(lines_.HasPrefix(u"GetLastError=3: "));
+    EXPECT_FALSE(lines_.HasPrefix(u"SendMap:"));
+    EXPECT_EQ(ReadBytes(file), "x");
+}
+
 class ReadListLineTest : public HandOffTest {
   protected:
     void WriteAudioList(std::string_view bytes) {

@@ -327,6 +327,62 @@ TEST(SessionController, HandOffOnAnOpenSessionGoesStraightToUpdateAssignPlay) {
     EXPECT_TRUE(r.c.State().connected);
 }
 
+TEST(SessionController, AServerThatEndedIsStartedAgainBeforeTheWaitAndTheSessionStays) {
+    Rig r;
+    r.ConnectAnswered(0);
+    r.TickSequence(1);
+    for (int i = 0; i < 3; ++i) {
+        r.Answer(0);
+        r.c.OnTimer(kSequenceTimer);
+    }
+    ASSERT_TRUE(r.c.State().connected);
+    const auto stream = r.port.stream;
+    const std::size_t sends = stream->sends.size();
+
+    // Killed: the next hand-off starts it after storing the root, then tells it.
+    r.port.serverRunning = false;
+    r.port.effects.clear();
+    r.port.handOffFolder = u"E:\\After";
+    r.c.OnHandOffMessage(0, 0);
+    EXPECT_EQ(r.port.JoinedEffects(), "restart server|broadcast|start timer 2");
+    EXPECT_EQ(r.port.storedRoots.back(), u"E:\\After");
+    EXPECT_TRUE(r.port.Logged(u"Server has ended: restart"));
+    EXPECT_TRUE(r.port.timers[kSessionServerWaitTimer]);
+    r.c.OnServerMessage(0, 0);
+    r.c.OnTimer(kSessionServerWaitTimer);
+    EXPECT_TRUE(r.port.Logged(u"Set Server: OK!"));
+    for (int i = 0; i < 3; ++i) {
+        r.Answer(0);
+        r.c.OnTimer(kSequenceTimer);
+    }
+    const auto sent = r.Sent();
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> tail(sent.begin() + sends,
+                                                                    sent.end());
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected = {
+        {REQ_UpdateFileList, 3}, {REQ_AssignFileIndex, 1}, {REQ_PlayCtrl, KEY_PLAY}};
+    EXPECT_EQ(tail, expected);
+    EXPECT_EQ(r.port.stream, stream);
+    EXPECT_FALSE(stream->closed);
+    EXPECT_TRUE(r.port.errorBoxes.empty());
+
+    // Running: no restart. Not startable: no broadcast, no wait, no second box (the start
+    // code has shown its own), the session stays.
+    r.port.effects.clear();
+    r.c.OnHandOffMessage(0, 0);
+    EXPECT_EQ(r.port.JoinedEffects(), "broadcast|start timer 2");
+    r.c.OnServerMessage(0, 0);
+    r.c.OnTimer(kSessionServerWaitTimer);
+    r.port.serverRunning = false;
+    r.port.serverRestarts = false;
+    r.port.effects.clear();
+    r.c.OnHandOffMessage(0, 0);
+    EXPECT_EQ(r.port.JoinedEffects(), "restart server");
+    EXPECT_TRUE(r.port.Logged(u"Fail to restart Server!"));
+    EXPECT_FALSE(r.port.timers[kSessionServerWaitTimer]);
+    EXPECT_TRUE(r.port.errorBoxes.empty());
+    EXPECT_FALSE(stream->closed);
+}
+
 TEST(SessionController, NewHandOffRestartsTheServerWait) {
     Rig r;
     r.port.handOffBlock = true;

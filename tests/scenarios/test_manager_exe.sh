@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Lumavert.exe under Wine, watched and driven from outside: start-up with the real Server.exe
 # (exactly one hidden topmost main dialog, the server replaced, the tray icon), a second start,
-# the hidden-window rule, the tray callback's status popup, the About box, a re-created taskbar
-# and Quit; then the supervision of Server.exe with a stand-in server (one deaf to the close
+# a hand-off, one after the Server was killed (started again, then acknowledged), the
+# hidden-window rule, the tray callback's status popup, the About box, a re-created taskbar and
+# Quit; then the supervision of Server.exe with a stand-in server (one deaf to the close
 # request, none at all, one that never shows its window, a decoy in the current directory).
 # In a private network namespace (Server.exe takes the NFS ports), with a fresh prefix.
 source "$(dirname "$0")/lib.sh"
@@ -101,6 +102,33 @@ check "... after the log was emptied and the broadcast" equals "$(probe log | he
 # Then discovery: on this network without adapters it finds nobody and says so.
 check "... then discovery reports no player" equals "$(probe error-box 20)" \
     "$(printf 'No device found. \nPlease check PC/Device network connection.')"
+
+# --- A Server that has ended is started again by the next hand-off, which is then acknowledged ---
+killed=$(probe server-pid)
+wine taskkill /F /PID "$killed" >/dev/null 2>&1 || true
+gone=no
+for _ in $(seq 1 50); do
+    [ "$(probe server-pid)" = none ] && { gone=yes; break; }
+    sleep 0.2
+done
+check "the Server this scenario started is killed by its pid" equals "$gone" yes
+after="$work/После 2"
+mkdir -p "$after"
+probe hand-off 0 "$(win_path "$after")" >/dev/null
+acked=no
+for _ in $(seq 1 100); do
+    probe log | grep -qx "Set Server: OK!" && { acked=yes; break; }
+    sleep 0.2
+done
+check "after the kill a hand-off is acknowledged" equals "$acked" yes
+check "... by a Server started again first" equals "$(probe log | head -4 | tr '\n' '|')" \
+    "Set Server setting: start|Server has ended: restart|Set to Server...|Set Server: OK!|"
+restarted=$(probe server-pid)
+check "... which runs under a new pid" test "$restarted" != none -a "$restarted" != "$killed"
+check "... with the new Root" equals "$(server_probe reg-get Root)" "sz:$(win_path "$after")"
+check "... then discovery goes on" equals "$(probe error-box 20)" \
+    "$(printf 'No device found. \nPlease check PC/Device network connection.')"
+new_server=$restarted
 
 # --- The hidden-window rule ---
 probe send "Debug To Manager AP" 0 1 >/dev/null

@@ -3,8 +3,9 @@
 # undecorated exports, only system imports), register.cmd and unregister.cmd under Wine, then
 # the driver's tests: a 64-bit program playing Explorer on an STA thread, with the manager
 # stand-in in another process, in a fresh prefix (the 32-bit DLL is read as a data file only:
-# there is no 32-bit Wine here). Last, Server.exe serves a hand-off's list to a real NFS client.
-# In a private network namespace, for Server.exe's ports.
+# there is no 32-bit Wine here), hostile selections among them. Then Server.exe serves a
+# hand-off's list to a real NFS client. Last, the list folder on a small and on a read-only
+# tmpfs, each in a private mount namespace. In a private network namespace, for Server.exe's ports.
 source "$(dirname "$0")/lib.sh"
 
 command -v wine >/dev/null 2>&1 || skip "wine is not installed"
@@ -101,6 +102,12 @@ ln -sfn "$work/drive-m" "$WINEPREFIX/dosdevices/m:"
 
 export LUMAVERT_TAVOMENU64=$(win_path "$dll64") LUMAVERT_TAVOMENU32=$(win_path "$dll32")
 export LUMAVERT_STANDIN=$(win_path "$standin") LUMAVERT_WORK=$(win_path "$work/files")
+# The 10,000 files of the largest selection.
+mkdir -p "$work/files/many"
+(cd "$work/files/many" && for i in $(seq -f %05g 0 2 9998); do
+    : >"$i song.mp3"
+    : >"$(printf %05d $((10#$i + 1))) clip.mkv"
+done)
 export LUMAVERT_VERSION=$(sed -n 's/^project(Lumavert VERSION \([0-9.]*\).*/\1/p' "$SOURCE/CMakeLists.txt")
 set +e
 timeout 300 wine "$driver" --gtest_brief=1 >"$work/driver.txt" 2>&1
@@ -131,5 +138,38 @@ check "the new list file holds b.mp3 and c.ogg" cmp "$list" "$work/second.expect
 check "nfs-cat reads the replaced list" read_list "$work/second.out"
 check "the second read shows the new list" cmp "$work/second.out" "$list"
 [ "$CHECKS_FAILED" -eq 0 ] || sed 's/^/    /' "$work/nfs-cat.err"
+
+# The list folder on a 64 KiB disk of its own, and on one made read-only after a first hand-off,
+# each a tmpfs in a private mount namespace that nothing outside sees. Wine's server must run
+# inside it, so this prefix's server is stopped before and after.
+list_disk() { # MODE: small or readonly
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w
+    unshare -m bash -c '
+        set -e
+        mount --make-rprivate /
+        mkdir -p "$HOME/Lumavert"
+        mount -t tmpfs -o size=64k lumavert-list-disk "$HOME/Lumavert"
+        if [ "$1" = readonly ]; then
+            wine "$0" --hand-off "$2" >/dev/null 2>&1
+            mount -o remount,ro "$HOME/Lumavert"
+        fi
+        set +e
+        LUMAVERT_LIST_DISK=$1 timeout 180 wine "$0" --gtest_filter="TavomenuListDisk.*" --gtest_brief=1
+        status=$?
+        wineserver -k >/dev/null 2>&1
+        wineserver -w
+        exit $status
+    ' "$driver" "$1" "$(win_path "$work/files/disk/a.mp3")" >"$work/disk-$1.txt" 2>&1
+}
+ran_one() { grep -a -q '^\[  PASSED  \] 1 test' "$1" && ! grep -a -q 'SKIPPED' "$1"; }
+mkdir -p "$work/files/disk"
+touch "$work/files/disk/a.mp3" "$work/files/disk/b.mkv"
+for mode in small readonly; do
+    list_disk "$mode" && status=0 || status=$?
+    grep -a -v '^debug: ' "$work/disk-$mode.txt" | tr -d '\r' | sed 's/^/  /'
+    check "list folder on a $mode disk: the new lists or none" test "$status" = 0
+    check "... the case ran" ran_one "$work/disk-$mode.txt"
+done
 
 check_summary

@@ -219,6 +219,15 @@ class FakePort : public IManagerPort {
     bool ReadHandOffFolder(std::u16string& folder) override;
     bool StoreShareSettings(std::u16string_view root) override;
     void BroadcastServerReload() override { effects.emplace_back("broadcast"); }
+    // The server: running, and whether a restart brings it back.
+    bool serverRunning = true;
+    bool serverRestarts = true;
+    bool IsServerRunning() override { return serverRunning; }
+    bool RestartServer() override {
+        effects.emplace_back("restart server");
+        serverRunning = serverRestarts;
+        return serverRestarts;
+    }
 };
 
 std::uint32_t Address(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d);

@@ -439,6 +439,284 @@ TEST(TavomenuInvoke, AListHeldOpenStopsTheHandOff) {
     }
 }
 
+// Initialize, QueryContextMenu and InvokeCommand of `paths`, as Explorer calls them: the three
+// results, and whether the item was inserted.
+struct Sequence {
+    HRESULT init = E_FAIL;
+    bool item = false;
+    HRESULT invoke = E_FAIL;
+};
+Sequence RunSequence(const std::vector<std::wstring>& paths, IDataObject* data = nullptr) {
+    Sequence out;
+    Handler handler;
+    if (handler.menu == nullptr)
+        return out;
+    out.init = data != nullptr ? handler.Initialize(data) : handler.InitializeWith(paths);
+    HMENU menu = ::CreatePopupMenu();
+    handler.menu->QueryContextMenu(menu, 0, kFirstId, kFirstId + 10, CMF_NORMAL);
+    out.item = ::GetMenuItemCount(menu) == 1;
+    ::DestroyMenu(menu);
+    out.invoke = InvokePlain(handler.menu);
+    return out;
+}
+
+std::wstring Repeat(std::size_t count, wchar_t unit) {
+    return std::wstring(count, unit);
+}
+
+TEST(TavomenuHostile, TenThousandFilesArriveWholeInOrder) {
+    TStandIn standIn;
+    ASSERT_TRUE(standIn.Ready());
+    RemoveLists();
+    // The scenario makes the files beforehand (much faster than here under Wine).
+    const std::wstring folder = Folder(L"many");
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 10000; ++i) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"%05d %ls", i, i % 2 == 0 ? L"song.mp3" : L"clip.mkv");
+        names.push_back(name);
+        if (!Exists(folder + L"\\" + name))
+            WriteFile(folder + L"\\" + name, "");
+    }
+    auto* data = new TOwnDataObject(In(folder, names));
+    ClearDebugLines();
+    const auto start = std::chrono::steady_clock::now();
+    const Sequence run = RunSequence({}, data);
+    data->Release();
+    std::printf("10000 files through the sequence: %.1f s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    EXPECT_EQ(run.init, S_OK);
+    EXPECT_TRUE(run.item);
+    EXPECT_EQ(run.invoke, S_OK);
+    EXPECT_TRUE(HasDebugLine("CContextMenu::Initialize: m_nFileCount=10000 (V5000 A5000 I0)\n"));
+    std::vector<std::wstring> audio, video;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        (i % 2 == 0 ? audio : video).push_back(names[i]);
+    // Compared whole, reported by size: a diff of 100 KiB would drown the log.
+    const std::string audioList = ReadFileBytes(ListPath(L"AudioList.txt"));
+    const std::string videoList = ReadFileBytes(ListPath(L"VideoList.txt"));
+    EXPECT_TRUE(audioList == Image(audio)) << audioList.size() << " bytes";
+    EXPECT_TRUE(videoList == Image(video)) << videoList.size() << " bytes";
+    EXPECT_FALSE(Exists(ListPath(L"ImageList.txt")));
+    const auto records = standIn.Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].folder, U16(folder));
+}
+
+TEST(TavomenuHostile, LongOddAndForeignNamesAreTakenVerbatimOrSkippedWithALine) {
+    TStandIn standIn;
+    ASSERT_TRUE(standIn.Ready());
+    RemoveLists();
+
+    // A name of 255 units in a drive root (258 units in all), and paths of 259 and 260 units:
+    // the last does not fit the 260-unit buffer with its terminator.
+    const std::wstring longName = Repeat(251, L'n') + L".mp3";
+    WriteFile(L"M:\\" + longName, "");
+    const std::wstring base = Folder(L"len") + L"\\";
+    const std::wstring of259 = base + Repeat(259 - base.size() - 4, L'a') + L".mp3";
+    const std::wstring of260 = base + Repeat(260 - base.size() - 4, L'b') + L".mp3";
+    ASSERT_EQ(of259.size(), 259u);
+    ASSERT_EQ(of260.size(), 260u);
+    WriteFile(of259, "");
+    WriteFile(of260, "");
+    ASSERT_TRUE(Exists(of260));
+    ClearDebugLines();
+    Sequence run = RunSequence({L"M:\\" + longName, of259, of260});
+    EXPECT_EQ(run.init, S_OK);
+    EXPECT_EQ(run.invoke, S_OK);
+    EXPECT_TRUE(HasDebugLine("CContextMenu:: Path of 260 units skipped \n"));
+    EXPECT_TRUE(HasDebugLine("CContextMenu::Initialize: m_nFileCount=2 (V0 A2 I0)\n"));
+    EXPECT_EQ(ReadFileBytes(ListPath(L"AudioList.txt")),
+              Image({longName, of259.substr(base.size())}));
+    ASSERT_EQ(standIn.Records().size(), 1u);
+    EXPECT_EQ(standIn.Records().back().folder, u"M:");
+    // The manager reads the longest line whole.
+    const std::u16string listFolder = handoff::ListFolder(handoff::kManagerFolderFailure);
+    std::u16string line;
+    EXPECT_EQ(handoff::ReadListLine(handoff::BuildListPaths(listFolder), 1, 2, line), -100);
+    EXPECT_EQ(line, U16(longName) + u"\n");
+
+    // Percent signs in the folder and the names, never read as formats.
+    const std::wstring percent = Folder(L"%s%n%x", {L"%s%n.mp3", L"100%.jpg"});
+    ClearDebugLines();
+    run = RunSequence(In(percent, {L"%s%n.mp3", L"100%.jpg"}));
+    EXPECT_EQ(run.invoke, S_OK);
+    EXPECT_EQ(ReadFileBytes(ListPath(L"AudioList.txt")), Image({L"%s%n.mp3"}));
+    EXPECT_EQ(ReadFileBytes(ListPath(L"ImageList.txt")), Image({L"100%.jpg"}));
+    EXPECT_TRUE(HasDebugLineStart("SendMap: m_wstrFilePath=Z:\\"));
+    EXPECT_EQ(standIn.Records().back().folder, U16(percent));
+
+    // Lone surrogate halves: each item is listed as it is exactly when the system knows it
+    // (Wine may not be able to make such a name), and the folder arrives unit for unit.
+    const std::wstring halves = WorkFolder() + L"\\half\xD800";
+    MakeFolders(halves);
+    const std::vector<std::wstring> odd = {L"a\xD800.mp3", L"\xDC00z.mp3", L"ok.mp3"};
+    std::vector<std::wstring> known;
+    for (const auto& name : odd) {
+        WriteFile(halves + L"\\" + name, "");
+        if (::GetFileAttributesW((halves + L"\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES)
+            known.push_back(name);
+    }
+    const std::size_t before = standIn.Records().size();
+    run = RunSequence(In(halves, odd));
+    EXPECT_EQ(run.init, S_OK);
+    EXPECT_EQ(run.invoke, S_OK);
+    if (known.empty()) {
+        EXPECT_FALSE(Exists(ListPath(L"AudioList.txt")));
+    } else {
+        EXPECT_EQ(ReadFileBytes(ListPath(L"AudioList.txt")), Image(known));
+    }
+    ASSERT_EQ(standIn.Records().size(), before + 1);
+    EXPECT_EQ(standIn.Records().back().folder, U16(halves));
+    std::printf("lone halves: %zu of 3 names known to the system\n", known.size());
+
+    // A \\?\ prefix: the folder keeps it, the names are the plain names.
+    const std::wstring plain = Folder(L"prefixed", {L"p.mp3"});
+    run = RunSequence({L"\\\\?\\" + plain + L"\\p.mp3"});
+    EXPECT_EQ(run.invoke, S_OK);
+    EXPECT_EQ(ReadFileBytes(ListPath(L"AudioList.txt")), Image({L"p.mp3"}));
+    EXPECT_EQ(standIn.Records().back().folder, u"\\\\?\\" + U16(plain));
+
+    // Network paths that do not answer: skipped with a line; a first one still names the
+    // folder. Only network items: no command.
+    ClearDebugLines();
+    run =
+        RunSequence({L"\\\\nohost.invalid\\share\\u.mp3", L"\\\\?\\UNC\\nohost.invalid\\s\\v.mp3"});
+    EXPECT_EQ(run.init, S_OK);
+    EXPECT_FALSE(run.item);
+    EXPECT_TRUE(HasDebugLine("CContextMenu:: GetFileAttributes Error \n"));
+    run = RunSequence({L"\\\\nohost.invalid\\share\\u.mp3", plain + L"\\p.mp3"});
+    EXPECT_TRUE(run.item);
+    EXPECT_EQ(run.invoke, S_OK);
+    EXPECT_EQ(standIn.Records().back().folder, u"\\\\nohost.invalid\\share");
+}
+
+TEST(TavomenuHostile, FilesThatVanishBeforeTheCommandAreHandedOffAsSelected) {
+    TStandIn standIn;
+    ASSERT_TRUE(standIn.Ready());
+    const std::wstring folder = Folder(L"vanish", {L"a.mp3", L"b.avi"});
+    Handler handler;
+    ASSERT_EQ(handler.InitializeWith(In(folder, {L"a.mp3", L"b.avi"})), S_OK);
+    HMENU menu = ::CreatePopupMenu();
+    handler.menu->QueryContextMenu(menu, 0, kFirstId, kFirstId + 10, CMF_NORMAL);
+    ::DestroyMenu(menu);
+    ::DeleteFileW((folder + L"\\a.mp3").c_str());
+    ::DeleteFileW((folder + L"\\b.avi").c_str());
+    ASSERT_TRUE(::RemoveDirectoryW(folder.c_str()));
+    EXPECT_EQ(InvokePlain(handler.menu), S_OK);
+    // The selection as the user made it; the server answers for what is gone.
+    EXPECT_EQ(ReadFileBytes(ListPath(L"AudioList.txt")), Image({L"a.mp3"}));
+    EXPECT_EQ(ReadFileBytes(ListPath(L"VideoList.txt")), Image({L"b.avi"}));
+    ASSERT_EQ(standIn.Records().size(), 1u);
+    EXPECT_EQ(standIn.Records()[0].folder, U16(folder));
+}
+
+TEST(TavomenuHostile, ListsAreTheNewOnesOrNoneWhateverTheListFolder) {
+    TStandIn standIn;
+    ASSERT_TRUE(standIn.Ready());
+    const std::wstring folder = Folder(L"lists", {L"old.mp3", L"old.mkv", L"new.mp3", L"new.mkv"});
+    ASSERT_EQ(RunSequence(In(folder, {L"old.mkv", L"old.mp3"})).invoke, S_OK);
+    std::size_t told = standIn.Records().size();
+    ASSERT_EQ(told, 1u);
+
+    // The audio list held without delete sharing: the new video list must not stand beside
+    // the old audio list.
+    {
+        HANDLE held = ::CreateFileW(ListPath(L"AudioList.txt").c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        ClearDebugLines();
+        EXPECT_EQ(RunSequence(In(folder, {L"new.mkv", L"new.mp3"})).invoke, S_OK);
+        ::CloseHandle(held);
+        EXPECT_TRUE(HasDebugLineStart("Error: old list stays: "));
+        EXPECT_FALSE(Exists(ListPath(L"VideoList.txt")));
+        EXPECT_EQ(ReadFileBytes(ListPath(L"AudioList.txt")), Image({L"old.mp3"}));
+        EXPECT_EQ(standIn.Records().size(), told);
+    }
+
+    // A missing list folder is made again.
+    RemoveLists();
+    const std::wstring listFolder = ListPath(L"").substr(0, ListPath(L"").size() - 1);
+    ASSERT_TRUE(::RemoveDirectoryW(listFolder.c_str()));
+    EXPECT_EQ(RunSequence(In(folder, {L"new.mp3"})).invoke, S_OK);
+    EXPECT_EQ(ReadFileBytes(ListPath(L"AudioList.txt")), Image({L"new.mp3"}));
+    EXPECT_EQ(standIn.Records().size(), ++told);
+
+    // A file where the folder should be: no list, nobody told, the lines say why.
+    RemoveLists();
+    ASSERT_TRUE(::RemoveDirectoryW(listFolder.c_str()));
+    WriteFile(listFolder, "not a folder");
+    ClearDebugLines();
+    EXPECT_EQ(RunSequence(In(folder, {L"new.mp3"})).invoke, S_OK);
+    EXPECT_TRUE(HasDebugLineStart("Error: list not created: "));
+    EXPECT_TRUE(HasDebugLineStart("GetLastError="));
+    EXPECT_FALSE(HasDebugLineStart("SendMap:"));
+    EXPECT_EQ(ReadFileBytes(listFolder), "not a folder");
+    EXPECT_EQ(standIn.Records().size(), told);
+    ::DeleteFileW(listFolder.c_str());
+    MakeFolders(listFolder);
+}
+
+// Run by the scenario with the list folder on a small tmpfs of its own (LUMAVERT_LIST_DISK
+// "small", 64 KiB) or on one remounted read-only after a first hand-off ("readonly").
+TEST(TavomenuListDisk, FullOrReadOnlyLeavesTheNewListsOrNone) {
+    const std::wstring mode = Env(L"LUMAVERT_LIST_DISK");
+    if (mode.empty())
+        GTEST_SKIP() << "needs the scenario's list disk";
+    TStandIn standIn;
+    ASSERT_TRUE(standIn.Ready());
+    const std::wstring folder = Folder(L"disk", {L"a.mp3", L"b.mkv"});
+    // 6000 lines of "a.mp3" need 82 KiB: more than the disk.
+    const std::vector<std::wstring> manyPaths(6000, folder + L"\\a.mp3");
+
+    if (mode == L"readonly") {
+        // The lists of the first hand-off stand; none can be removed or written.
+        const std::string audio = ReadFileBytes(ListPath(L"AudioList.txt"));
+        ClearDebugLines();
+        EXPECT_EQ(RunSequence(In(folder, {L"b.mkv"})).invoke, S_OK);
+        EXPECT_TRUE(HasDebugLineStart("Error: old list stays: "));
+        EXPECT_TRUE(HasDebugLineStart("GetLastError="));
+        EXPECT_EQ(ReadFileBytes(ListPath(L"AudioList.txt")), audio);
+        EXPECT_FALSE(Exists(ListPath(L"VideoList.txt")));
+        EXPECT_TRUE(standIn.Records().empty());
+        return;
+    }
+    ClearDebugLines();
+    EXPECT_EQ(RunSequence(manyPaths).invoke, S_OK);
+    EXPECT_TRUE(HasDebugLineStart("Error: list not written: "));
+    EXPECT_TRUE(HasDebugLineStart("GetLastError=112: "));
+    EXPECT_FALSE(Exists(ListPath(L"AudioList.txt")));
+    EXPECT_TRUE(standIn.Records().empty());
+
+    // The video list fits, the audio list after it does not: the video list goes again.
+    std::vector<std::wstring> mixed = manyPaths;
+    mixed.insert(mixed.begin(), folder + L"\\b.mkv");
+    EXPECT_EQ(RunSequence(mixed).invoke, S_OK);
+    EXPECT_FALSE(Exists(ListPath(L"VideoList.txt")));
+    EXPECT_FALSE(Exists(ListPath(L"AudioList.txt")));
+    EXPECT_TRUE(standIn.Records().empty());
+
+    // A disk filled to the last byte, then freed: a small selection goes through again.
+    const std::wstring filler = ListPath(L"filler");
+    FILE* out = _wfopen(filler.c_str(), L"wb");
+    ASSERT_NE(out, nullptr);
+    const std::string block(4096, 'f');
+    while (std::fwrite(block.data(), 1, block.size(), out) == block.size()) {
+    }
+    std::fclose(out);
+    ClearDebugLines();
+    EXPECT_EQ(RunSequence(In(folder, {L"b.mkv", L"a.mp3"})).invoke, S_OK);
+    EXPECT_TRUE(HasDebugLineStart("Error: list not written: "));
+    EXPECT_FALSE(Exists(ListPath(L"VideoList.txt")));
+    EXPECT_FALSE(Exists(ListPath(L"AudioList.txt")));
+    EXPECT_TRUE(standIn.Records().empty());
+    ::DeleteFileW(filler.c_str());
+    EXPECT_EQ(RunSequence(In(folder, {L"b.mkv", L"a.mp3"})).invoke, S_OK);
+    EXPECT_EQ(ReadFileBytes(ListPath(L"VideoList.txt")), Image({L"b.mkv"}));
+    EXPECT_EQ(ReadFileBytes(ListPath(L"AudioList.txt")), Image({L"a.mp3"}));
+    EXPECT_EQ(standIn.Records().size(), 1u);
+}
+
 TEST(TavomenuZFinal, NothingIsLeftAlive) {
     EXPECT_EQ(CanUnloadNow(), S_OK);
 }
