@@ -306,7 +306,7 @@ class IManagerPort {
     // does not start the server keeps the default.
     virtual bool IsServerRunning() { return true; }
     // Starts the server again as start-up does (ResetServer); true once it runs. On failure
-    // the start code has told the user and begun quitting.
+    // the start code has told the user (the manager keeps running).
     virtual bool RestartServer() { return false; }
 };
 

@@ -129,7 +129,7 @@ bool CKestroDlg::OnInitDialog() {
         return true;
     }
 
-    RestartServer();
+    StartServer(/*quitOnFailure=*/true);
 
     SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
@@ -152,9 +152,18 @@ bool CKestroDlg::IsServerRunning() {
     return (serverHost_ != nullptr ? *serverHost_ : win32Host).ServerWindowExists();
 }
 
+// A failed restart at a hand-off shows its box but keeps the manager (and a player's open
+// session) running; the next hand-off tries again.
 bool CKestroDlg::RestartServer() {
+    return StartServer(/*quitOnFailure=*/false);
+}
+
+bool CKestroDlg::StartServer(bool quitOnFailure) {
     Win32ServerHost win32Host([this](const std::u16string& text) { ShowErrorText(text); },
-                              [this] { QuitManager(); });
+                              [this, quitOnFailure] {
+                                  if (quitOnFailure)
+                                      QuitManager();
+                              });
     return ResetServer(serverHost_ != nullptr ? *serverHost_ : win32Host, serverPath_);
 }
 

@@ -63,6 +63,8 @@ class CKestroDlg : public CDialog, public Win32Port {
 
     // Asks the popups and the main window to close and ends the main dialog.
     void QuitManager();
+    // ResetServer through the Win32 host; only start-up quits when it fails.
+    bool StartServer(bool quitOnFailure);
     // The error box without a continuation (start-up failures).
     void ShowErrorText(std::u16string_view text);
     void ShowHelp();
