@@ -41,6 +41,10 @@ bool ResetServer(ServerHost& host, const std::u16string& serverPath) {
                                     u"reinstall the application."));
     }
     if (host.StartProgramHidden(serverPath) && WaitForWindow(host, kStartWaitPolls, true)) {
+        // The window comes before the Server's first start from the registry; a reload
+        // broadcast sent during that start would be dropped. One that never answers is left to
+        // the acknowledgement's own wait.
+        host.AwaitServerAnswer(kStartAnswerWaitMs);
         return true;
     }
     return Fail(host, kResetFailed);

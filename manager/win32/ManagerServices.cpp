@@ -159,4 +159,14 @@ bool Win32ServerHost::StartProgramHidden(const std::u16string& path) {
     return true;
 }
 
+// Not SMTO_ABORTIFHUNG: a Server busy with its start for longer than the system's hung limit is
+// just what this waits out. SMTO_BLOCK: messages sent to the manager meanwhile (a hand-off)
+// wait as they do during the polls, instead of running inside this wait.
+bool Win32ServerHost::AwaitServerAnswer(unsigned milliseconds) {
+    const HWND window = FindServerWindow();
+    DWORD_PTR result = 0;
+    return window != nullptr &&
+           SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, milliseconds, &result) != 0;
+}
+
 } // namespace manager

@@ -52,6 +52,7 @@ class Win32ServerHost : public ServerHost {
     void TerminateServerWindowOwner() override;
     bool FileExists(const std::u16string& path) override;
     bool StartProgramHidden(const std::u16string& path) override;
+    bool AwaitServerAnswer(unsigned milliseconds) override;
     void ShowErrorBox(const std::u16string& text) override { showErrorBox_(text); }
     void QuitManager() override { quitManager_(); }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }

@@ -47,6 +47,13 @@ struct FakeHost : ServerHost {
             sleepsAtStart = sleeps;
         return starts;
     }
+    bool answers = true;
+    unsigned answerWaitMs = 0;
+    bool AwaitServerAnswer(unsigned ms) override {
+        calls.push_back("answer");
+        answerWaitMs = ms;
+        return answers;
+    }
     void ShowErrorBox(const std::u16string& text) override {
         calls.push_back("box");
         box = text;
@@ -65,8 +72,21 @@ TEST(ServerReset, RunningServerIsClosedAndAFreshOneStarted) {
     host.window = true;
     host.showAfterPolls = 3;
     EXPECT_TRUE(ResetServer(host, u"C:\\L\\Server.exe"));
-    EXPECT_EQ(host.calls, (Calls{"close", "exists", "start"}));
+    EXPECT_EQ(host.calls, (Calls{"close", "exists", "start", "answer"}));
     EXPECT_EQ(host.sleeps, 3);
+}
+
+// The window appears before the Server's first start, and a broadcast during that start is
+// lost: the reset returns once the Server takes a message, or gives up waiting for it.
+TEST(ServerReset, AFreshServerIsWaitedForUntilItTakesMessages) {
+    FakeHost host;
+    EXPECT_TRUE(ResetServer(host, u"S"));
+    EXPECT_EQ(host.calls.back(), "answer");
+    EXPECT_EQ(host.answerWaitMs, kStartAnswerWaitMs);
+    FakeHost deaf;
+    deaf.answers = false;
+    EXPECT_TRUE(ResetServer(deaf, u"S"));
+    EXPECT_EQ(deaf.calls, (Calls{"exists", "start", "answer"}));
 }
 
 TEST(ServerReset, StuckServerIsEndedThroughItsWindowOwnerAfterTheFullWait) {
@@ -74,7 +94,7 @@ TEST(ServerReset, StuckServerIsEndedThroughItsWindowOwnerAfterTheFullWait) {
     host.window = true;
     host.closes = false;
     EXPECT_TRUE(ResetServer(host, u"S"));
-    EXPECT_EQ(host.calls, (Calls{"close", "terminate", "exists", "start"}));
+    EXPECT_EQ(host.calls, (Calls{"close", "terminate", "exists", "start", "answer"}));
     EXPECT_EQ(host.sleeps, kCloseWaitPolls);
 }
 

@@ -98,6 +98,7 @@ class TFakeServerHost : public ServerHost {
         started = true;
         return true;
     }
+    bool AwaitServerAnswer(unsigned) override { return true; }
     void ShowErrorBox(const std::u16string& text) override { boxes.push_back(text); }
     void QuitManager() override {}
     void Sleep(unsigned) override {}

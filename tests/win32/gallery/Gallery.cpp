@@ -117,6 +117,7 @@ class ReadyServer : public ServerHost {
     void TerminateServerWindowOwner() override {}
     bool FileExists(const std::u16string&) override { return true; }
     bool StartProgramHidden(const std::u16string&) override { return true; }
+    bool AwaitServerAnswer(unsigned) override { return true; }
     void ShowErrorBox(const std::u16string&) override {}
     void QuitManager() override {}
     void Sleep(unsigned) override {}

@@ -4,6 +4,9 @@
 //                               request ends the program (the default)
 //   LUMAVERT_STUB=ignore-close  the same window, deaf to close requests
 //   LUMAVERT_STUB=no-window     no window at all; ends after 30 s
+//   LUMAVERT_STUB=slow-start    the window, then 8 s before it takes messages, as a Server whose
+//                               first start is slow
+// Every window acknowledges the reload broadcast at once, as the Server does after its reload.
 // With LUMAVERT_STUB_LOG it appends "started <module path> [<command line>]" to that file.
 #include <windows.h>
 
@@ -16,6 +19,8 @@
 namespace {
 
 bool gIgnoreClose = false;
+UINT gReload = 0;
+UINT gAck = 0;
 
 std::wstring Environment(const wchar_t* name) {
     wchar_t value[1024] = {};
@@ -42,6 +47,10 @@ void LogStart() {
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CLOSE && gIgnoreClose)
         return 0;
+    if (message == gReload && gReload != 0) {
+        PostMessageW(HWND_BROADCAST, gAck, 0, 0);
+        return 0;
+    }
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
@@ -59,6 +68,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         return 0;
     }
     gIgnoreClose = mode == L"ignore-close";
+    gReload = RegisterWindowMessageW(win32::AsWide(control::kCmdToNfsServer));
+    gAck = RegisterWindowMessageW(win32::AsWide(control::kCmdToManagerAp));
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
@@ -67,6 +78,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (CreateWindowExW(0, windowClass.lpszClassName, win32::AsWide(control::kServerWindowTitle),
                         WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr) == nullptr)
         return 1;
+    if (mode == L"slow-start")
+        Sleep(8000);
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
