@@ -2,6 +2,8 @@
 // the answers to the PC's requests.
 #include "manager/core/DeviceControl.h"
 
+#include <algorithm>
+
 #include "manager/core/PortText.h"
 
 namespace manager {
@@ -13,11 +15,12 @@ std::int32_t Signed(std::uint32_t value) {
     return static_cast<std::int32_t>(value);
 }
 
-// A player that sends without end would hold the dialog's thread here for as long as it
-// sends, and each of its requests posts an answer message: the rest waits for the next
-// notification (the socket notifies again while bytes are unread). 32 reads of 2064 bytes
-// still drop the whole of the largest packet a 16-bit length announces when out of step.
-constexpr int kReadsPerNotification = 32;
+// One read per notification, of up to 64 KiB. Each read re-arms the notification while bytes
+// remain, so more reads per notification would each post another: a player sending without end
+// would fill the dialog's queue with notifications that find nothing to read, holding back its
+// timers and posted messages for as long as they take. One read also bounds the time a
+// notification holds the dialog's thread.
+constexpr std::size_t kReadBytes = 65536;
 
 // UTF-16LE text from `offset` to its zero unit or the end of the packet.
 std::u16string Utf16LeText(ByteSpan packet, std::size_t offset) {
@@ -36,32 +39,36 @@ std::u16string Utf16LeText(ByteSpan packet, std::size_t offset) {
 void DeviceControl::ReceiveCtrlPackets() {
     if (!socket_)
         return;
+    if (readBuffer_.size() != kReadBytes)
+        readBuffer_.resize(kReadBytes);
+    const ReceiveResult read = socket_->Receive(readBuffer_);
+    if (read.status != ReceiveStatus::Data || read.count == 0)
+        return;
     const std::uint32_t serial = connectionSerial_;
+    ByteSpan unread(readBuffer_.data(), read.count);
     std::vector<std::uint8_t> packet;
-    // After a header out of step, what is still readable now belongs to the packet that could
-    // not be placed (one announced larger than a read, or garbage): it goes too, so that the
-    // next notification starts at a packet instead of inside the rest of that one.
+    // A header out of step is logged once per notification: garbage is scanned for the next
+    // packet without a line for each place that could not start one.
     bool outOfStep = false;
-    for (int reads = 0; reads < kReadsPerNotification; ++reads) {
-        const ReceiveResult read = socket_->Receive(stream_.Space());
-        if (read.status != ReceiveStatus::Data || read.count == 0)
-            return;
-        stream_.Commit(read.count);
-        if (outOfStep) {
-            stream_.Clear();
-            continue;
-        }
+    while (!unread.empty()) {
+        const std::span<std::uint8_t> space = stream_.Space();
+        const std::size_t taken = std::min(space.size(), unread.size());
+        std::copy_n(unread.begin(), taken, space.begin());
+        stream_.Commit(taken);
+        unread = unread.subspan(taken);
         for (;;) {
             PacketHeader header;
             const std::size_t buffered = stream_.Buffered();
             const ControlStream::Next next = stream_.Take(header, packet);
             if (next == ControlStream::Next::Empty || next == ControlStream::Next::HeaderIncomplete)
                 break;
-            Log(port_, u"recv: size=%d, cmd=0x%x", static_cast<int>(buffered), header.cmd);
             if (next == ControlStream::Next::OutOfStep) {
+                if (!outOfStep)
+                    Log(port_, u"recv: size=%d, cmd=0x%x", static_cast<int>(buffered), header.cmd);
                 outOfStep = true;
-                break;
+                continue;
             }
+            Log(port_, u"recv: size=%d, cmd=0x%x", static_cast<int>(buffered), header.cmd);
             if (next == ControlStream::Next::Incomplete) {
                 Log(port_, u"recv: size=%d < (%d+%d)", static_cast<int>(buffered),
                     static_cast<int>(header.length), static_cast<int>(kPacketHeaderSize));

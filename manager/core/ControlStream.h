@@ -17,7 +17,8 @@ class ControlStream {
     enum class Next {
         Empty,            // nothing buffered
         HeaderIncomplete, // fewer than 12 bytes buffered; kept for the next read
-        OutOfStep,        // the buffered header cannot start a packet; everything was dropped
+        OutOfStep,        // the buffered header cannot start a packet; the bytes before the
+                          // next place where one may start were dropped
         Incomplete,       // a valid header, not all of its packet yet; kept for the next read
         Packet,           // a whole packet was taken out into `packet`
     };
@@ -33,6 +34,10 @@ class ControlStream {
     void Clear() { size_ = 0; }
 
   private:
+    // Drops the front up to the next offset whose bytes could begin an in-step header (all of
+    // it when there is none), so that a packet behind garbage is still found.
+    void DropToNextHeader();
+
     std::array<std::uint8_t, kMaxPacketSize> buffer_{};
     std::size_t size_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 #include "tests/support/ManagerFakes.h"
@@ -49,11 +50,17 @@ struct Session {
         port.logs.clear();
     }
     testing::StreamLog& Stream() { return *port.stream; }
-    // Delivers `chunks` as separate reads, then FD_READ.
+    // Delivers `chunks` as separate reads, then FD_READ for as long as bytes wait, as the
+    // socket notifies again after a read that left some.
     void Read(std::initializer_list<std::vector<std::uint8_t>> chunks) {
         for (const auto& c : chunks)
             Stream().incoming.push_back(c);
-        control.OnSocketEvent(Stream().id, FD_READ_EVENT, 0);
+        Notify();
+    }
+    void Notify() {
+        do
+            control.OnSocketEvent(Stream().id, FD_READ_EVENT, 0);
+        while (control.HasConnection() && !Stream().incoming.empty());
     }
     void AnswerPosted() {
         auto posted = port.posted;
@@ -272,7 +279,7 @@ TEST(DeviceControl, StreamIsCutIntoPackets) {
     for (std::uint8_t b : packet)
         s.Stream().incoming.push_back({b});
     s.port.logs.clear();
-    s.control.OnSocketEvent(s.Stream().id, FD_READ_EVENT, 0);
+    s.Notify();
     EXPECT_EQ(st.fileIndex, 5u);
     EXPECT_TRUE(s.port.Logged(u"recv: size=12 < (12+12)"));
 
@@ -283,7 +290,7 @@ TEST(DeviceControl, StreamIsCutIntoPackets) {
     EXPECT_EQ(s.port.posted.size(), 4u);
 }
 
-TEST(DeviceControl, OutOfStepHeadersDropWhatIsBuffered) {
+TEST(DeviceControl, AHeaderOutOfStepIsSkippedToThePacketBehindIt) {
     Session s;
     const ControlState& st = s.control.State();
     auto reserved = Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({7, 1}));
@@ -294,15 +301,43 @@ TEST(DeviceControl, OutOfStepHeadersDropWhatIsBuffered) {
     tooShort[10] = 3;
     auto tooLong = Packet(CTRL_REQ_PLAYSTATUS_PC, 0);
     tooLong[10] = 0x05, tooLong[11] = 0x08; // 2053
+    std::uint32_t index = 10;
     for (const auto& bad : {reserved, tag, tooShort, tooLong}) {
-        // The good packet behind the bad one in the same read goes too.
-        s.Read({Concat(bad, Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({8, 1})))});
-        EXPECT_EQ(st.fileIndex, 0u);
-        EXPECT_TRUE(s.port.posted.empty());
+        // The good packet behind the bad one in the same read is taken; the bad one is not.
+        s.port.logs.clear();
+        s.Read({Concat(bad, Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({index, 1})))});
+        EXPECT_EQ(st.fileIndex, index);
+        EXPECT_EQ(st.mediaType, 1u);
+        EXPECT_EQ(s.port.posted.size(), 1u);
+        EXPECT_EQ(s.port.logs.size(), 6u) << "FD_READ, one line for the bad header, the good one's";
+        s.port.posted.clear();
+        ++index;
     }
-    // The next read starts afresh.
-    s.Read({Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({9, 1}))});
-    EXPECT_EQ(st.fileIndex, 9u);
+}
+
+// A player that sent garbage for a while: its next request lies somewhere inside a read,
+// after the garbage's last bytes, and is still answered, however the reads fall.
+TEST(DeviceControl, ARequestBehindGarbageIsFoundWhereverTheReadsFall) {
+    std::mt19937 random(20);
+    for (const std::size_t readSize : {1u, 5u, 11u, 12u, 13u, 700u, 2063u, 2064u}) {
+        Session s;
+        std::vector<std::uint8_t> stream(40000);
+        for (std::uint8_t& byte : stream)
+            byte = static_cast<std::uint8_t>(random());
+        stream = Concat(stream, Packet(CTRL_REQ_PLAYSTATUS_PC, 2));
+        for (std::size_t at = 0; at < stream.size(); at += readSize)
+            s.Stream().incoming.emplace_back(
+                stream.begin() + static_cast<std::ptrdiff_t>(at),
+                stream.begin() + static_cast<std::ptrdiff_t>(std::min(at + readSize, stream.size())));
+        s.port.logs.clear();
+        for (int notification = 0; !s.Stream().incoming.empty() && notification < 50000;
+             ++notification)
+            s.control.OnSocketEvent(s.Stream().id, FD_READ_EVENT, 0);
+        EXPECT_EQ(s.control.State().playState, kPlayStatePaused) << readSize;
+        ASSERT_EQ(s.port.posted.size(), 1u) << readSize;
+        EXPECT_EQ(s.port.posted[0].first, CTRL_REQ_PLAYSTATUS_PC);
+        EXPECT_EQ(s.port.posted[0].second, 2u);
+    }
 }
 
 TEST(DeviceControl, ACutSendClosesTheConnection) {
@@ -452,20 +487,35 @@ TEST(DeviceControl, APlayerSendingItsOwnRequestsInALoop) {
               BuildAnswer(Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({1000, 1})), 0));
 }
 
-TEST(DeviceControl, AStreamWithoutEndIsReadInTurnsWithTheDialogsOtherMessages) {
+// Each read re-arms the socket's notification while bytes remain: a notification that read more
+// than once would leave one more notification queued per extra read, and a player sending
+// without end would fill the dialog's queue with them.
+TEST(DeviceControl, ANotificationReadsOnceAndAStreamWithoutEndIsReadInTurns) {
     Session s;
-    // More than a notification takes: it returns with the rest unread (the socket notifies
-    // again while bytes wait), and the next ones go on from there.
+    s.Stream().incoming = {Packet(CTRL_REQ_PLAYSTATUS_PC, 2), Packet(CTRL_REQ_PLAYSTATUS_PC, 0),
+                           Packet(CTRL_REQ_PLAYSTATUS_PC, 1)};
+    s.control.OnSocketEvent(s.Stream().id, FD_READ_EVENT, 0);
+    EXPECT_EQ(s.Stream().incoming.size(), 2u);
+    EXPECT_EQ(s.control.State().playState, kPlayStatePaused);
+    s.Notify();
+    EXPECT_EQ(s.control.State().playState, kPlayStateStopped);
+
+    // A read takes at most 64 KiB; the notifications after it go on from there.
     s.control.REQ_GetStatus();
     std::vector<std::uint8_t> burst = BuildAnswer(s.Stream().sends.back(), 0);
-    for (std::uint32_t i = 1; i <= 4000; ++i)
-        burst = Concat(burst, Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({i, 1})));
-    s.Read({burst});
-    EXPECT_FALSE(s.Stream().incoming.empty());
-    EXPECT_LT(s.port.posted.size(), 4000u);
-    for (int turn = 0; turn < 100 && !s.Stream().incoming.empty(); ++turn)
-        s.Read({});
-    EXPECT_EQ(s.control.State().fileIndex, 4000u);
+    for (std::uint32_t i = 1; i <= 8000; ++i) {
+        const auto packet = Packet(CTRL_REQ_ASSIGNFILESTATUS_PC, 1, U32s({i, 1}));
+        burst.insert(burst.end(), packet.begin(), packet.end());
+    }
+    const std::size_t total = burst.size();
+    s.Stream().incoming.push_back(std::move(burst));
+    s.port.posted.clear();
+    s.control.OnSocketEvent(s.Stream().id, FD_READ_EVENT, 0);
+    ASSERT_EQ(s.Stream().incoming.size(), 1u);
+    EXPECT_EQ(s.Stream().incoming.front().size(), total - 65536);
+    EXPECT_EQ(s.port.posted.size(), (65536u - 20) / 24); // after the 20-byte answer
+    s.Notify();
+    EXPECT_EQ(s.control.State().fileIndex, 8000u);
     EXPECT_EQ(s.Slots().statusResult, 0u);
 
     // Garbage likewise, and the packet after it is read once it comes.
@@ -473,10 +523,10 @@ TEST(DeviceControl, AStreamWithoutEndIsReadInTurnsWithTheDialogsOtherMessages) {
     for (std::size_t i = 0; i < noise.size(); ++i)
         noise[i] = static_cast<std::uint8_t>(i * 7 + 1);
     s.port.posted.clear();
-    s.Read({noise});
-    EXPECT_FALSE(s.Stream().incoming.empty());
-    for (int turn = 0; turn < 1000 && !s.Stream().incoming.empty(); ++turn)
-        s.Read({});
+    s.Stream().incoming.push_back(noise);
+    s.control.OnSocketEvent(s.Stream().id, FD_READ_EVENT, 0);
+    EXPECT_EQ(s.Stream().incoming.front().size(), noise.size() - 65536);
+    s.Notify();
     s.Read({Packet(CTRL_REQ_PLAYSTATUS_PC, 2)});
     EXPECT_EQ(s.control.State().playState, kPlayStatePaused);
     EXPECT_EQ(s.port.posted.size(), 1u);
