@@ -88,7 +88,7 @@ class DeviceControl : public IManagerEvents {
     // stops the loop that called it.
     std::uint32_t connectionSerial_ = 0;
     ControlStream stream_;
-    std::vector<std::uint8_t> readBuffer_; // one socket read, cut into the stream
+    std::vector<std::uint8_t> readBuffer_;        // one socket read, cut into the stream
     std::vector<std::uint8_t> lastRequest_;       // empty until a request was sent
     std::vector<std::uint8_t> lastDeviceRequest_; // empty until a player request came
 };

@@ -326,9 +326,9 @@ TEST(DeviceControl, ARequestBehindGarbageIsFoundWhereverTheReadsFall) {
             byte = static_cast<std::uint8_t>(random());
         stream = Concat(stream, Packet(CTRL_REQ_PLAYSTATUS_PC, 2));
         for (std::size_t at = 0; at < stream.size(); at += readSize)
-            s.Stream().incoming.emplace_back(
-                stream.begin() + static_cast<std::ptrdiff_t>(at),
-                stream.begin() + static_cast<std::ptrdiff_t>(std::min(at + readSize, stream.size())));
+            s.Stream().incoming.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                                             stream.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                                  at + readSize, stream.size())));
         s.port.logs.clear();
         for (int notification = 0; !s.Stream().incoming.empty() && notification < 50000;
              ++notification)
