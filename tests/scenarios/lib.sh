@@ -45,6 +45,21 @@ stop_server() {
     SERVER_PID=
 }
 
+# What the scenarios of a PC and players (pc_lan.sh) need: root, Wine, the simulated player and
+# the Windows programs with their probes. Sets PLAYER and win_build.
+need_pc_lan() {
+    [ "$(id -u)" = 0 ] || skip "needs root for network namespaces"
+    command -v wine >/dev/null 2>&1 || skip "wine is not installed"
+    PLAYER=${LUMAVERT_PLAYER:-$SOURCE/build/player/kestro-player}
+    win_build=${LUMAVERT_WIN_BUILD_DIR:-$SOURCE/build-win}
+    [ -x "$PLAYER" ] || skip "kestro-player is not built ($PLAYER)"
+    local f
+    for f in Lumavert.exe Server.exe "Lumavert Help.txt" shellext/Tavomenu64.dll \
+        tests/ManagerProbe.exe tests/ServerProbe.exe tests/TavomenuDriver.exe; do
+        [ -f "$win_build/$f" ] || fail "$win_build/$f is not built"
+    done
+}
+
 NFS_OPTS="?auto-traverse-mounts=0"
 
 # Makes a fresh Wine prefix with the null graphics driver in the new folder $1 (the script's work

@@ -17,15 +17,7 @@ source "$(dirname "$0")/lib.sh"
 soak=0
 if [ "${1:-}" = --soak ]; then soak=${2:-600}; fi
 
-[ "$(id -u)" = 0 ] || skip "needs root for network namespaces"
-command -v wine >/dev/null 2>&1 || skip "wine is not installed"
-PLAYER=${LUMAVERT_PLAYER:-$SOURCE/build/player/kestro-player}
-win_build=${LUMAVERT_WIN_BUILD_DIR:-$SOURCE/build-win}
-[ -x "$PLAYER" ] || skip "kestro-player is not built ($PLAYER)"
-for f in Lumavert.exe Server.exe "Lumavert Help.txt" shellext/Tavomenu64.dll \
-    tests/ManagerProbe.exe tests/ServerProbe.exe tests/TavomenuDriver.exe; do
-    [ -f "$win_build/$f" ] || fail "$win_build/$f is not built"
-done
+need_pc_lan
 
 source "$(dirname "$0")/pc_lan.sh"
 started=$SECONDS
