@@ -2,8 +2,6 @@
 // the answers to the PC's requests.
 #include "manager/core/DeviceControl.h"
 
-#include <algorithm>
-
 #include "manager/core/PortText.h"
 
 namespace manager {
@@ -14,13 +12,6 @@ namespace {
 std::int32_t Signed(std::uint32_t value) {
     return static_cast<std::int32_t>(value);
 }
-
-// One read per notification, of up to 64 KiB. Each read re-arms the notification while bytes
-// remain, so more reads per notification would each post another: a player sending without end
-// would fill the dialog's queue with notifications that find nothing to read, holding back its
-// timers and posted messages for as long as they take. One read also bounds the time a
-// notification holds the dialog's thread.
-constexpr std::size_t kReadBytes = 65536;
 
 // UTF-16LE text from `offset` to its zero unit or the end of the packet.
 std::u16string Utf16LeText(ByteSpan packet, std::size_t offset) {
@@ -39,8 +30,6 @@ std::u16string Utf16LeText(ByteSpan packet, std::size_t offset) {
 void DeviceControl::ReceiveCtrlPackets() {
     if (!socket_)
         return;
-    if (readBuffer_.size() != kReadBytes)
-        readBuffer_.resize(kReadBytes);
     const ReceiveResult read = socket_->Receive(readBuffer_);
     if (read.status != ReceiveStatus::Data || read.count == 0)
         return;
@@ -51,11 +40,7 @@ void DeviceControl::ReceiveCtrlPackets() {
     // packet without a line for each place that could not start one.
     bool outOfStep = false;
     while (!unread.empty()) {
-        const std::span<std::uint8_t> space = stream_.Space();
-        const std::size_t taken = std::min(space.size(), unread.size());
-        std::copy_n(unread.begin(), taken, space.begin());
-        stream_.Commit(taken);
-        unread = unread.subspan(taken);
+        unread = unread.subspan(stream_.Append(unread));
         for (;;) {
             PacketHeader header;
             const std::size_t buffered = stream_.Buffered();

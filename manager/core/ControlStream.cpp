@@ -1,12 +1,16 @@
 // Cutting the control connection's bytes into packets.
 #include "manager/core/ControlStream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace manager {
 
-void ControlStream::Commit(std::size_t received) {
-    size_ += received > buffer_.size() - size_ ? buffer_.size() - size_ : received;
+std::size_t ControlStream::Append(std::span<const std::uint8_t> bytes) {
+    const std::size_t taken = std::min(bytes.size(), buffer_.size() - size_);
+    std::memcpy(buffer_.data() + size_, bytes.data(), taken);
+    size_ += taken;
+    return taken;
 }
 
 ControlStream::Next ControlStream::Take(PacketHeader& header, std::vector<std::uint8_t>& packet) {

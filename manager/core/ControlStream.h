@@ -23,9 +23,9 @@ class ControlStream {
         Packet,           // a whole packet was taken out into `packet`
     };
 
-    // Room for the next read: never empty while the stream keeps no whole packet.
-    std::span<std::uint8_t> Space() { return std::span(buffer_).subspan(size_); }
-    void Commit(std::size_t received);
+    // Copies as much of `bytes` as there is room for and returns how much; the room is never
+    // empty while the stream keeps no whole packet.
+    std::size_t Append(std::span<const std::uint8_t> bytes);
 
     // Looks at the front of the buffer. `header` is filled for OutOfStep, Incomplete and Packet.
     Next Take(PacketHeader& header, std::vector<std::uint8_t>& packet);

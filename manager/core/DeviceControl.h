@@ -88,7 +88,12 @@ class DeviceControl : public IManagerEvents {
     // stops the loop that called it.
     std::uint32_t connectionSerial_ = 0;
     ControlStream stream_;
-    std::vector<std::uint8_t> readBuffer_;        // one socket read, cut into the stream
+    // One read per notification, of up to 64 KiB. Each read re-arms the notification while
+    // bytes remain, so more reads per notification would each post another: a player sending
+    // without end would fill the dialog's queue with notifications that find nothing to read,
+    // holding back its timers and posted messages. One read also bounds the time a
+    // notification holds the dialog's thread. The bytes are then cut into the stream.
+    std::vector<std::uint8_t> readBuffer_ = std::vector<std::uint8_t>(65536);
     std::vector<std::uint8_t> lastRequest_;       // empty until a request was sent
     std::vector<std::uint8_t> lastDeviceRequest_; // empty until a player request came
 };
